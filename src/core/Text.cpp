@@ -23,14 +23,21 @@ std::size_t GbkCharLength(std::string_view text, std::size_t pos) {
   return 1;
 }
 
-std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from) {
-  if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
-  std::size_t pos = 0;
-  while (pos < from && pos < text.size()) pos += GbkCharLength(text, pos);
+namespace {
+// Like FindText, for a start that is known to be a character boundary.
+std::size_t FindFromBoundary(std::string_view text, std::string_view needle, std::size_t pos) {
   for (; pos + needle.size() <= text.size(); pos += GbkCharLength(text, pos)) {
     if (text.compare(pos, needle.size(), needle) == 0) return pos;
   }
   return std::string_view::npos;
+}
+}  // namespace
+
+std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from) {
+  if (needle.empty()) return from <= text.size() ? from : std::string_view::npos;
+  std::size_t pos = 0;
+  while (pos < from && pos < text.size()) pos += GbkCharLength(text, pos);
+  return FindFromBoundary(text, needle, pos);
 }
 
 std::vector<std::string_view> SplitText(std::string_view text, std::string_view separator) {
@@ -41,7 +48,7 @@ std::vector<std::string_view> SplitText(std::string_view text, std::string_view 
   }
   std::size_t start = 0;
   for (;;) {
-    const std::size_t hit = FindText(text, separator, start);
+    const std::size_t hit = FindFromBoundary(text, separator, start);
     if (hit == std::string_view::npos) {
       if (start < text.size()) pieces.push_back(text.substr(start));
       return pieces;
@@ -101,7 +108,7 @@ Text ReplaceText(std::string_view text, std::string_view from, std::string_view 
   Text out;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t hit = FindText(text, from, start);
+    const std::size_t hit = FindFromBoundary(text, from, start);
     if (hit == std::string_view::npos) break;
     out.append(text.substr(start, hit - start));
     out.append(to);

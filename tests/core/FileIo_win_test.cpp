@@ -1,0 +1,92 @@
+#include "core/FileIo.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "core/Gbk_win.h"
+#include "core/UniqueHandle_win.h"
+#include "support/TempDir_win.h"
+
+namespace uptorra {
+namespace {
+
+using test::TempDir;
+
+std::wstring HelperPath(const wchar_t* name) {
+  wchar_t self[MAX_PATH];
+  const DWORD len = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path(self, len);
+  return path.substr(0, path.find_last_of(L'\\') + 1) + name;
+}
+
+TEST(FileIo, ReadMissingFileGivesFalseAndNothing) {
+  TempDir dir;
+  Bytes bytes = "junk";
+  EXPECT_FALSE(ReadWholeFile(dir.File("none"), bytes));
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_FALSE(FileExists(dir.File("none")));
+  EXPECT_FALSE(FileExists(dir.path())) << "a folder is no file";
+}
+
+TEST(FileIo, ReplaceKeepsZeroBytesAndGbkNamesAndLeavesNoTemporaryFile) {
+  TempDir dir("文件");
+  const Text path = dir.File("主机.csv");
+  const Bytes content("a\0b\xA1\xA1", 5);
+  ASSERT_TRUE(ReplaceFileAtomically(path, content));
+  ASSERT_TRUE(ReplaceFileAtomically(path, content + content));
+  Bytes back;
+  ASSERT_TRUE(ReadWholeFile(path, back));
+  EXPECT_EQ(back, content + content);
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW(WideFromGbk(dir.path() + "\\*").c_str(), &data);
+  int files = 0;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  EXPECT_EQ(files, 1);
+}
+
+TEST(FileIo, ReplaceIntoMissingFolderFailsAndCreatesNothing) {
+  TempDir dir;
+  EXPECT_FALSE(ReplaceFileAtomically(dir.File("no\\such\\x.txt"), "x"));
+}
+
+// Kills a process that rewrites a large file again and again, at random moments, and checks
+// after every kill that the file holds one whole generation: never torn, never empty.
+TEST(FileIo, KilledWriterNeverLeavesATornFile) {
+  TempDir dir;
+  const Text path = dir.File("MyHosts.csv");
+  constexpr std::size_t kLength = 4 * 1024 * 1024;
+  const std::wstring command =
+      L"\"" + HelperPath(L"atomic_writer.exe") + L"\" \"" + WideFromGbk(path) + L"\" " + std::to_wstring(kLength);
+  std::mt19937 random(20261210);
+  int checked = 0;
+  for (int round = 0; round < 25; ++round) {
+    STARTUPINFOW startup{sizeof startup};
+    PROCESS_INFORMATION process{};
+    std::wstring line = command;
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    UniqueHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    ::Sleep(20 + random() % 200);
+    ::TerminateProcess(processHandle.get(), 1);
+    ::WaitForSingleObject(processHandle.get(), 10000);
+
+    Bytes bytes;
+    if (!ReadWholeFile(path, bytes)) continue;  // killed before the first replace
+    ASSERT_EQ(bytes.size(), kLength) << "torn file after round " << round;
+    ASSERT_EQ(bytes.compare(0, 4, "GEN "), 0);
+    ASSERT_EQ(bytes.compare(bytes.size() - 3, 3, "END"), 0);
+    const char fill = bytes[bytes.find("\r\n") + 2];
+    ASSERT_EQ(bytes.find_first_not_of(fill, bytes.find("\r\n") + 2), bytes.size() - 3);
+    ++checked;
+  }
+  EXPECT_GT(checked, 0);
+}
+
+}  // namespace
+}  // namespace uptorra
