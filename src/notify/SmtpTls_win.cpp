@@ -22,6 +22,11 @@ constexpr ULONG kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT 
 
 constexpr int kShutdownTimeoutMs = 500;
 
+// SECURITY_FLAG_IGNORE_CERT_CN_INVALID of wininet.h: the SSL policy skips its name check, which
+// knows host names only; an address literal is then matched here against the certificate's
+// IP address entries.
+constexpr DWORD kPolicyIgnoresName = 0x00001000;
+
 int MillisecondsLeft(ULONGLONG deadline) {
   const ULONGLONG now = ::GetTickCount64();
   return now >= deadline ? 0 : static_cast<int>(std::min<ULONGLONG>(deadline - now, 0x7FFFFFFF));
@@ -53,6 +58,41 @@ struct CertChainTraits {
 };
 
 std::wstring WideOfAscii(std::string_view text) { return std::wstring(text.begin(), text.end()); }
+
+// The bytes of an IPv4 or IPv6 address literal; empty for a host name.
+std::string AddressBytes(const std::wstring& host) {
+  in_addr v4{};
+  if (::InetPtonW(AF_INET, host.c_str(), &v4) == 1) return std::string(reinterpret_cast<const char*>(&v4), sizeof v4);
+  in6_addr v6{};
+  if (::InetPtonW(AF_INET6, host.c_str(), &v6) == 1) return std::string(reinterpret_cast<const char*>(&v6), sizeof v6);
+  return {};
+}
+
+struct LocalFreeTraits {
+  static CERT_ALT_NAME_INFO* Invalid() noexcept { return nullptr; }
+  static void Close(CERT_ALT_NAME_INFO* p) noexcept { ::LocalFree(p); }
+};
+
+// Whether the certificate's subject alternative names hold this address.
+bool CertificateNamesAddress(PCCERT_CONTEXT certificate, const std::string& address) {
+  const CERT_INFO* info = certificate->pCertInfo;
+  const CERT_EXTENSION* extension = ::CertFindExtension(szOID_SUBJECT_ALT_NAME2, info->cExtension, info->rgExtension);
+  if (!extension) return false;
+  UniqueAny<CERT_ALT_NAME_INFO*, LocalFreeTraits> names;
+  DWORD size = 0;
+  if (!::CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData, extension->Value.cbData,
+                             CRYPT_DECODE_ALLOC_FLAG, nullptr, names.put(), &size)) {
+    return false;
+  }
+  for (DWORD i = 0; i < names.get()->cAltEntry; ++i) {
+    const CERT_ALT_NAME_ENTRY& entry = names.get()->rgAltEntry[i];
+    if (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == address.size() &&
+        std::memcmp(entry.IPAddress.pbData, address.data(), address.size()) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -174,10 +214,11 @@ bool TlsSession::VerifyServerCertificate() {
     return false;
   }
 
+  const std::string address = AddressBytes(target_);
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
   ssl.cbSize = sizeof ssl;
   ssl.dwAuthType = AUTHTYPE_SERVER;
-  ssl.fdwChecks = 0;
+  ssl.fdwChecks = address.empty() ? 0 : kPolicyIgnoresName;
   ssl.pwszServerName = target_.data();
   CERT_CHAIN_POLICY_PARA policy{};
   policy.cbSize = sizeof policy;
@@ -189,7 +230,10 @@ bool TlsSession::VerifyServerCertificate() {
     return false;
   }
   certificateError_ = status.dwError;
-  return status.dwError == 0;
+  if (certificateError_ == 0 && !address.empty() && !CertificateNamesAddress(certificate.get(), address)) {
+    certificateError_ = static_cast<DWORD>(CERT_E_CN_NO_MATCH);
+  }
+  return certificateError_ == 0;
 }
 
 IoResult TlsSession::Write(TcpConnection& tcp, std::string_view bytes, int timeoutMs) {

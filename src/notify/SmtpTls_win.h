@@ -7,6 +7,7 @@
 // SCH_CREDENTIALS is declared only with SCHANNEL_USE_BLACKLISTS, and needs UNICODE_STRING.
 #define SCHANNEL_USE_BLACKLISTS
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <subauth.h>
 #include <wincrypt.h>

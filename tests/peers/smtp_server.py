@@ -14,6 +14,7 @@ Listeners, all on loopback:
     starttls   STARTTLS offered and required before AUTH and MAIL
     implicit   TLS from the first byte (as ports 465 and 994 of the providers)
     mismatch   as starttls, but on 127.0.0.2, which the certificate does not name
+    wrongname  as starttls, with a certificate of the test CA for mail.other.test only
     untrusted  as starttls, with a self-signed certificate of the right names
     implicit465  implicit TLS on the real port 465 of 127.0.0.1, when that port can be had (0 if not)
 
@@ -47,7 +48,7 @@ READY_TIMEOUT_S = 20
 def make_certificates(folder: Path) -> None:
     """A test CA and a server certificate for localhost and 127.0.0.1, made once per build folder
     so that the CA the tests import into the Wine prefix stays the same from run to run."""
-    if all((folder / name).exists() for name in ("server.pem", "rogue.pem", "ca.der")):
+    if all((folder / name).exists() for name in ("server.pem", "rogue.pem", "wrongname.pem", "ca.der")):
         return
     folder.mkdir(parents=True, exist_ok=True)
 
@@ -68,6 +69,15 @@ def make_certificates(folder: Path) -> None:
             "-out", "server.csr", "-subj", "/CN=localhost")
     openssl("x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
             "-CAcreateserial", "-days", "825", "-extfile", "server.ext", "-out", "server.pem")
+    # Signed by the test CA, but for another name only.
+    (folder / "wrongname.ext").write_text(
+        "basicConstraints=CA:FALSE\n"
+        "extendedKeyUsage=serverAuth\n"
+        "subjectAltName=DNS:mail.other.test\n")
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", "wrongname.key",
+            "-out", "wrongname.csr", "-subj", "/CN=mail.other.test")
+    openssl("x509", "-req", "-in", "wrongname.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+            "-CAcreateserial", "-days", "825", "-extfile", "wrongname.ext", "-out", "wrongname.pem")
     # Right names, but signed by nobody the client trusts.
     openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "825",
             "-keyout", "rogue.key", "-out", "rogue.pem", "-subj", "/CN=localhost",
@@ -112,7 +122,8 @@ class Recorder:
         to = message["To"]
         record = {
             "listener": self.name,
-            "tls": session.ssl is not None,
+            # session.ssl is set only by STARTTLS; the transport knows for implicit TLS too.
+            "tls": server.transport.get_extra_info("ssl_object") is not None,
             "login": auth_value(session, "login"),
             "auth_mechanism": auth_value(session, "mechanism"),
             "mail_from": envelope.mail_from,
@@ -151,7 +162,8 @@ def authenticator(server, session, envelope, mechanism, auth_data):
     ok = (isinstance(auth_data, LoginPassword)
           and auth_data.login == USER.encode() and auth_data.password == PASSWORD.encode())
     record = {"login": auth_data.login.decode("utf-8", "replace"), "mechanism": mechanism} if ok else None
-    return AuthResult(success=ok, auth_data=record)
+    # handled=False: let aiosmtpd answer 535 itself on a failure (by default it stays silent).
+    return AuthResult(success=ok, handled=False, auth_data=record)
 
 
 class Silent(asyncio.Protocol):
@@ -175,6 +187,9 @@ async def serve(folder: Path) -> None:
     rogue_tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     rogue_tls.load_cert_chain(folder / "rogue.pem", folder / "rogue.key")
 
+    wrongname_tls = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    wrongname_tls.load_cert_chain(folder / "wrongname.pem", folder / "wrongname.key")
+
     loop = asyncio.get_running_loop()
 
     def factory(name: str, **options):
@@ -194,6 +209,8 @@ async def serve(folder: Path) -> None:
                      server_tls),
         "mismatch": (factory("mismatch", tls_context=server_tls, require_starttls=True,
                              auth_required=True), "127.0.0.2", 0, None),
+        "wrongname": (factory("wrongname", tls_context=wrongname_tls, require_starttls=True,
+                              auth_required=True), "127.0.0.1", 0, None),
         "untrusted": (factory("untrusted", tls_context=rogue_tls, require_starttls=True,
                               auth_required=True), "127.0.0.1", 0, None),
     }
