@@ -52,6 +52,13 @@ void WaitPumping(HANDLE thread) {
       return;
     }
     PumpMessages();
+    // The program is quitting: nothing more to dispatch, and a quit message left in the queue
+    // would wake every wait at once. The worker ends within its time-outs.
+    MSG quit;
+    if (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) {
+      ::WaitForSingleObject(thread, INFINITE);
+      return;
+    }
   }
 }
 
