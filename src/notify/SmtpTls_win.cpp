@@ -108,9 +108,14 @@ TlsSession::~TlsSession() = default;
 
 bool TlsSession::AcquireCredentials() {
   // SCH_CREDENTIALS leaves the protocols to the system, TLS 1.3 included where it is on.
+  // SSL 2 and 3 never, whatever the system's settings (Wine enables SSL 3 by default).
+  TLS_PARAMETERS parameters{};
+  parameters.grbitDisabledProtocols = SP_PROT_SSL2_CLIENT | SP_PROT_SSL3_CLIENT;
   SCH_CREDENTIALS modern{};
   modern.dwVersion = SCH_CREDENTIALS_VERSION;
   modern.dwFlags = kCredentialFlags;
+  modern.cTlsParameters = 1;
+  modern.pTlsParameters = &parameters;
   lastStatus_ = ::AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND,
                                             nullptr, &modern, nullptr, nullptr, &credentials_.handle, nullptr);
   if (lastStatus_ == SEC_E_OK) {

@@ -6,7 +6,6 @@
 #include "core/Config.h"
 #include "notify/MailReport.h"
 #include "notify/MailReport_win.h"
-#include "notify/SmtpSocket_win.h"
 #include "MailScriptedWindow.h"
 #include "SmtpPeer_win.h"
 #include "support/TempDir_win.h"
@@ -58,7 +57,8 @@ class MailReportTest : public ::testing::Test {
   AppState state_;
 };
 
-// The port of the peer's plain listener in the form of the example value, "(示例)" and all.
+// Read afresh at every mail; the port by its leading digits, so "(示例)" behind it does no harm.
+// A refusal after the connection is a failure too, with its own text.
 TEST_F(MailReportTest, StatusMailFromTheConfigurationFile) {
   struct Case {
     const char* what;

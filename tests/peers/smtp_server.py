@@ -243,6 +243,14 @@ async def serve(folder: Path) -> None:
         srv.close()
 
 
+def alive(pid: int) -> bool:
+    """Running, and not a zombie waiting for a parent that does not reap."""
+    try:
+        return Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
 def stop_running(folder: Path) -> None:
     pid_file = folder / "server.pid"
     try:
@@ -257,16 +265,10 @@ def stop_running(folder: Path) -> None:
     if b"smtp_server.py" in cmdline and b"serve" in cmdline:
         os.kill(pid, signal.SIGTERM)
         deadline = time.monotonic() + 5
-        while time.monotonic() < deadline and Path(f"/proc/{pid}").exists():
-            try:
-                if Path(f"/proc/{pid}/stat").read_text().split()[2] == "Z":
-                    break
-            except OSError:
-                break
+        while alive(pid) and time.monotonic() < deadline:
             time.sleep(0.05)
-        else:
-            if Path(f"/proc/{pid}").exists():
-                os.kill(pid, signal.SIGKILL)
+        if alive(pid):
+            os.kill(pid, signal.SIGKILL)
     pid_file.unlink(missing_ok=True)
 
 
