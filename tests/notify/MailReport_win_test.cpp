@@ -3,6 +3,8 @@
 // go to the loopback SMTP peer.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "core/Config.h"
 #include "notify/MailReport.h"
 #include "notify/MailReport_win.h"
@@ -114,6 +116,14 @@ TEST_F(MailReportTest, NewConfigurationHoldsExamplesThatFailTheConnection) {
   MailScriptedWindow window;
   EXPECT_EQ(OnMailTimer(window, state_), MailOutcome::ConnectFailed);
   EXPECT_EQ(window.panes[kMailPane], kMailConnectFailedPane);
+}
+
+TEST_F(MailReportTest, PortTextByItsLeadingDigits) {
+  const std::pair<Text, int> cases[] = {{"25(示例)", 25}, {"587", 587}, {"", 0}, {"端口25", 0}};
+  for (const auto& [text, port] : cases) {
+    WriteSettings({.port = text, .recipient = "ops@uptorra.test"});
+    EXPECT_EQ(ReadMailAccount(MailConfigPath(state_)).port, port) << text;
+  }
 }
 
 TEST_F(MailReportTest, NoConfigurationFileFailsTheConnection) {
@@ -251,6 +261,8 @@ TEST_F(MailReportTest, TheWindowKeepsRunningWhileAMailWaitsAndASecondMailIsRefus
   const ULONGLONG elapsed = ::GetTickCount64() - start;
   ::KillTimer(nullptr, ticker);
 
+  std::printf("mail to a silent server: %llu ms, %d ticks of a 50 ms timer dispatched meanwhile\n",
+              static_cast<unsigned long long>(elapsed), g_probe.ticks);
   EXPECT_EQ(outcome, MailOutcome::ConnectFailed);
   EXPECT_EQ(window.panes[kMailPane], kMailConnectFailedPane);
   EXPECT_LT(elapsed, 8000u) << "the wait for the greeting hung";
