@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <numeric>
 #include <random>
@@ -74,6 +75,24 @@ TEST(SortKey, NumericKeyIsTheLeadingNumberOfTheTrimmedText) {
       EXPECT_EQ(got, c.expected) << c.cell;
     } else {
       EXPECT_NEAR(got, c.expected, 1e-12) << c.cell;
+    }
+  }
+}
+
+// Over the characters a decimal number is made of, the reading agrees with the C library's
+// strtod in the "C" locale (which the program never changes).
+TEST(SortKey, LeadingNumberAgreesWithStrtodOnDecimalTexts) {
+  const char alphabet[] = "0123456789..eE+-  \t";
+  std::mt19937 random(7);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 12, ' ');
+    for (char& c : text) c = alphabet[random() % (sizeof alphabet - 1)];
+    const double expected = std::strtod(text.c_str(), nullptr);
+    const double got = LeadingNumberOf(text);
+    if (std::isinf(expected)) {
+      ASSERT_EQ(got, expected) << '"' << text << '"';
+    } else {
+      ASSERT_NEAR(got, expected, std::fabs(expected) * 1e-15) << '"' << text << '"';
     }
   }
 }

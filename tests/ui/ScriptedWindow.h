@@ -26,8 +26,8 @@ class ScriptedWindow : public WindowServices {
     enabled_[Control::停止监测] = false;
   }
 
-  // Answers for the next boxes, in order; a box with nothing scripted is answered OK (or
-  // Cancel when it has no OK button), as if the operator pressed Enter or Esc.
+  // Answers for the next boxes, in order. A box with nothing scripted is closed: an OK box
+  // answers OK, a box with Cancel answers Cancel, so an unscripted question never acts.
   void Answer(MessageAnswer answer) { answers_.push_back(answer); }
 
   // The operator selects one radio button of the probe-type group: the other one clears.
@@ -53,7 +53,7 @@ class ScriptedWindow : public WindowServices {
       answers_.pop_front();
       return answer;
     }
-    return buttons == MessageButtons::YesNoCancel ? MessageAnswer::Cancel : MessageAnswer::Ok;
+    return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
   }
 
   Text ControlText(Control control) const override {
