@@ -13,7 +13,7 @@ set(_state "${CMAKE_BINARY_DIR}/peers/notify")
 
 add_test(NAME notify_peers_push
   COMMAND ${_python} ${_peers}/peerctl.py start --state-dir ${_state} --name push
-          -- ${_python} ${_peers}/push_service.py --tls --max-lifetime 1800)
+          -- ${_python} ${_peers}/push_service.py --tls --tls-count 2 --max-lifetime 1800)
 add_test(NAME notify_peers_proxy
   COMMAND ${_python} ${_peers}/peerctl.py start --state-dir ${_state} --name proxy
           -- ${_python} ${_peers}/http_proxy.py --max-lifetime 1800)

@@ -67,6 +67,8 @@ Text QueryRawHeaders(HINTERNET request) {
     if (!::HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, headers.data(), &length, nullptr)) return {};
   }
   headers.resize(length);
+  // Without an answer Wine still delivers an empty block ("\r\n"): no status line, no headers.
+  if (headers.rfind("HTTP/", 0) != 0) return {};
   return TextOf(headers);
 }
 
