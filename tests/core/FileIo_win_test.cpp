@@ -67,7 +67,8 @@ TEST(FileIo, KilledWriterNeverLeavesATornFile) {
   std::mt19937 random(20261210);
   int checked = 0;
   for (int round = 0; round < 25; ++round) {
-    STARTUPINFOW startup{sizeof startup};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::wstring line = command;
     ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
