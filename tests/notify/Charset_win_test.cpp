@@ -79,6 +79,9 @@ TEST(ConvertCharset, FailedStepsGiveEmptyBytes) {
 TEST(ConvertCharset, ConcurrentCallsInBothApartmentKinds) {
   // Pool threads may already be in the multithreaded apartment; COM then refuses the
   // single-threaded one, and the conversion must still work and leave that apartment alone.
+  // Names are looked up once and remembered: each thread spells its source charset its own way
+  // (the database ignores case), so that every thread's first call does go through COM.
+  const char* spellings[] = {"uTF-8", "UtF-8", "UTf-8", "utF-8", "Utf-8", "uTf-8"};
   std::atomic<int> good{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < 6; ++t) {
@@ -86,7 +89,7 @@ TEST(ConvertCharset, ConcurrentCallsInBothApartmentKinds) {
       const bool mta = t % 2 == 0;
       if (mta) ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
       for (int i = 0; i < 40; ++i) {
-        if (ConvertCharset(U8(u8"处理成功")) == "处理成功") ++good;
+        if (ConvertCharset(U8(u8"处理成功"), spellings[t], "GBK") == "处理成功") ++good;
       }
       if (mta) {
         EXPECT_EQ(::CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE) << "still in our apartment";
