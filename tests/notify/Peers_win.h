@@ -31,7 +31,7 @@ struct RecordedRequest {
   std::string requestLine;
   std::string headers;  // header lines exactly as received, each ending in CR LF
   Bytes body;
-  std::string path;  // for the push service: the path after any /_mode/<spec> prefix
+  std::string path;  // for the push service: the path after any /_mode/<mode> prefix
   bool tls = false;
 };
 

@@ -156,6 +156,11 @@ TEST_F(SendAlertTest, AnswerWithoutSuccessFieldIsJudgedByItsCode) {
   EXPECT_TRUE(PushAccepted(answer));
 }
 
+TEST_F(SendAlertTest, SlowAnswerWithinTheTimeOutsStillCounts) {
+  UseMode("slow:2");
+  EXPECT_TRUE(PushAccepted(Alert()));
+}
+
 TEST_F(SendAlertTest, ErrorPageHoldingTrueIsNoAcceptance) {
   UseMode("status500");
   const Text answer = Alert();

@@ -15,10 +15,10 @@ Control endpoints (never recorded):
   GET  /_requests[?since=N] JSON list of recorded requests (see Recorder in peerhttp.py):
                            request_line, headers_text, headers_hex, body_hex, tls, seq, ...
   POST /_reset             forget requests and rate-limit history, mode back to "ok"
-  GET  /_mode, POST /_mode  read or set the global mode (body: a mode spec)
+  GET  /_mode, POST /_mode  read or set the global mode (body: a mode setting)
 
 Misbehaviour modes, set globally (POST /_mode) or per request with a path prefix
-/_mode/<spec>/<rest of path> (the rest is then served as the path):
+/_mode/<mode>/<rest of path> (the rest is then served as the path):
   ok          normal answers (default)
   bare        success answers without the "success" field (only "code" tells)
   slow:S      wait S seconds (fractions allowed), then answer normally
@@ -75,13 +75,13 @@ def refusal(message: str) -> dict:
 
 
 class Mode:
-    def __init__(self, spec: str):
-        name, _, arg = (spec or "ok").partition(":")
+    def __init__(self, setting: str):
+        name, _, arg = (setting or "ok").partition(":")
         self.name = name or "ok"
         self.arg = arg
         if self.name not in {"ok", "bare", "slow", "status500", "reset", "close", "never",
                              "garbage", "malformed", "huge", "redirect"}:
-            raise ValueError(f"unknown mode {spec!r}")
+            raise ValueError(f"unknown mode {setting!r}")
 
     def number(self, default: float) -> float:
         return float(self.arg) if self.arg else default
@@ -133,9 +133,9 @@ class PushService:
 
         mode = self.current_mode()
         if path.startswith("/_mode/"):
-            spec, _, rest = path[len("/_mode/"):].partition("/")
+            setting, _, rest = path[len("/_mode/"):].partition("/")
             try:
-                mode = Mode(urllib.parse.unquote(spec))
+                mode = Mode(urllib.parse.unquote(setting))
             except ValueError as error:
                 sock.sendall(peerhttp.response_bytes(400, "Bad Request", [], str(error).encode()))
                 return True
