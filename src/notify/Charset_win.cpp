@@ -163,12 +163,12 @@ bool Encode(const std::wstring& wide, UINT codePage, Bytes& out) {
   }
   if (codePage == CP_UTF8) out = kUtf8Mark;
   if (wide.empty()) return true;
-  const int size = ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int units = static_cast<int>(wide.size());
+  const int size = ::WideCharToMultiByte(codePage, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return false;
   const std::size_t at = out.size();
   out.resize(at + static_cast<std::size_t>(size));
-  return ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data() + at, size, nullptr,
-                               nullptr) == size;
+  return ::WideCharToMultiByte(codePage, 0, wide.data(), units, out.data() + at, size, nullptr, nullptr) == size;
 }
 
 }  // namespace
@@ -182,12 +182,11 @@ Bytes TextToUtf8(std::string_view text, std::string_view utf16Bytes) {
     if (!wide.empty()) std::memcpy(wide.data(), utf16Bytes.data(), wide.size() * sizeof(wchar_t));
   }
   if (wide.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int units = static_cast<int>(wide.size());
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
   Bytes out(static_cast<std::size_t>(size), '\0');
-  if (::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr) != size) {
-    return {};
-  }
+  if (::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), size, nullptr, nullptr) != size) return {};
   return out;
 }
 

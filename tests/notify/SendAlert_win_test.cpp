@@ -37,8 +37,8 @@ std::vector<std::pair<std::string, std::string>> HeaderLines(const std::string& 
 }
 
 bool IsValidUtf8(const std::string& bytes) {
-  return bytes.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                                                nullptr, 0) > 0;
+  const int size = static_cast<int>(bytes.size());
+  return bytes.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0) > 0;
 }
 
 class SendAlertTest : public test::PeerTest {
