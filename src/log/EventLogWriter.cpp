@@ -86,7 +86,12 @@ void EventLogWriter::Run() {
     if (queue_.empty()) return;  // stopping, and nothing is left to write
     std::vector<Pending*> batch;
     batch.swap(queue_);
-    const Text path = path_;
+    Text path;
+    try {
+      path = path_;
+    } catch (const std::exception&) {
+      // Out of memory: with no path the batch is reported lost, and the thread lives on.
+    }
     ++rewrites_;
     lock.unlock();
     const bool written = Rewrite(path, batch);
