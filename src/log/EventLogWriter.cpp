@@ -1,8 +1,6 @@
 #include "log/EventLogWriter.h"
 
-// std::chrono::seconds comes with <condition_variable>. <chrono> itself must not be included:
-// its duration printing holds a micro sign that GBK lacks, and the GBK literals of this
-// project make GCC reject it.
+#include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <system_error>
