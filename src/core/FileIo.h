@@ -18,6 +18,11 @@ bool ReadWholeFile(const Text& path, Bytes& out);
 // (the old content, if any, is still there).
 bool ReplaceFileAtomically(const Text& path, std::string_view content);
 
+// Removes temporary files that a replace of path left behind when its process was killed
+// between writing and renaming ("<name>.<pid>.<n>.tmp" of processes that no longer run).
+// Returns how many were removed.
+int RemoveStaleTemporaries(const Text& path);
+
 // The folder of a path without its trailing backslash ("C:\a\b.exe" gives "C:\a").
 Text FolderOf(const Text& path);
 

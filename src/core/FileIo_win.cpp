@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 
 #include "core/Gbk_win.h"
 #include "core/UniqueHandle_win.h"
@@ -70,6 +71,30 @@ bool ReplaceFileAtomically(const Text& path, std::string_view content) {
     return false;
   }
   return true;
+}
+
+int RemoveStaleTemporaries(const Text& path) {
+  const std::wstring target = WideFromGbk(path);
+  if (target.empty()) return 0;
+  const std::wstring folder = target.substr(0, target.find_last_of(L"\\/") + 1);
+  int removed = 0;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW((target + L".*.tmp").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  do {
+    // The name after "<file>." is "<pid>.<n>.tmp"; only that shape is ours to remove.
+    const std::wstring name = data.cFileName;
+    const std::wstring rest = name.substr(target.size() - folder.size() + 1);
+    const std::size_t dot = rest.find(L'.');
+    if (dot == 0 || dot == std::wstring::npos || rest.find_first_not_of(L"0123456789") != dot) continue;
+    const DWORD pid = static_cast<DWORD>(std::wcstoul(rest.c_str(), nullptr, 10));
+    if (pid == ::GetCurrentProcessId()) continue;
+    UniqueHandle owner(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+    if (owner && ::WaitForSingleObject(owner.get(), 0) == WAIT_TIMEOUT) continue;  // still running
+    if (::DeleteFileW((folder + name).c_str())) ++removed;
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return removed;
 }
 
 Text FolderOf(const Text& path) {

@@ -23,6 +23,9 @@ void RunWindowCreated(WindowServices& window, HostTable& table, AppState& state,
   }
   // 2-3.
   SetFilePaths(state, programDir);
+  // A restart ends the program by termination, possibly in the middle of a rewrite.
+  RemoveStaleTemporaries(state.hostsPath);
+  RemoveStaleTemporaries(state.logPath);
   if (!FileExists(state.configPath)) WriteDefaultConfig(state.configPath);
   // 4-5.
   state.pushAppToken = ReadProfileText(state.configPath, kPushSection, kAppTokenKey);

@@ -51,6 +51,21 @@ TEST(FileIo, ReplaceKeepsZeroBytesAndGbkNamesAndLeavesNoTemporaryFile) {
   EXPECT_EQ(files, 1);
 }
 
+TEST(FileIo, StaleTemporariesOfEndedProcessesAreRemoved) {
+  TempDir dir;
+  const Text path = dir.File("MyLog.log");
+  const Text own = path + "." + std::to_string(::GetCurrentProcessId()) + ".0.tmp";
+  // A process id that no running process has: ids are multiples of 4.
+  const Text dead = path + ".4294967293.7.tmp";
+  const Text foreign = path + ".backup.tmp";
+  for (const Text& file : {path, own, dead, foreign}) ASSERT_TRUE(ReplaceFileAtomically(file, "x"));
+  EXPECT_EQ(RemoveStaleTemporaries(path), 1);
+  EXPECT_FALSE(FileExists(dead));
+  EXPECT_TRUE(FileExists(own)) << "a running process may still rename it";
+  EXPECT_TRUE(FileExists(foreign)) << "not a name the replace makes";
+  EXPECT_TRUE(FileExists(path));
+}
+
 TEST(FileIo, ReplaceIntoMissingFolderFailsAndCreatesNothing) {
   TempDir dir;
   EXPECT_FALSE(ReplaceFileAtomically(dir.File("no\\such\\x.txt"), "x"));
