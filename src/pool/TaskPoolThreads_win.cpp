@@ -198,6 +198,9 @@ void TearDown(PoolShared& pool, bool bySupervisor) {
   std::int32_t running = kStateRunning;
   pool.state.compare_exchange_strong(running, kStateStopping);
   WaitForCallersToLeave(pool);
+  // Stop closes this handle before it leaves; when the pool ends without Stop, nobody else
+  // would, and the next Create would overwrite it.
+  CloseExchanged(pool.supervisorThread);
 
   // Release the supervisor from any of its waits (it ends: no worker is left), and whoever
   // waits for a task or for the gate; then make sure the supervisor is gone before its

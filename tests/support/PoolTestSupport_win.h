@@ -1,0 +1,292 @@
+#pragma once
+// What the task pool tests share: tasks and hooks that record what they saw, a gate that holds
+// tasks inside their routine, a thread starter that watches (or fails) the pool's thread
+// starts, a handle count, and a fixture whose pool is always ended before the next test.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "pool/TaskPool.h"
+#include "pool/TaskPoolShared_win.h"
+
+namespace uptorra {
+
+struct TaskPoolTestAccess {
+  static PoolShared* Shared(const TaskPool& pool) { return pool.shared_.load(); }
+};
+
+namespace test {
+
+// Polls until the condition holds. The limit only catches a hang; it says nothing of speed.
+inline bool WaitUntil(const std::function<bool()>& condition, int limitMs = 30000) {
+  const std::int64_t deadline = ClockMs() + limitMs;
+  while (!condition()) {
+    if (ClockMs() > deadline) return false;
+    ::Sleep(2);
+  }
+  return true;
+}
+
+// Open handles of this process. Wine answers 0 to GetProcessHandleCount, so there the handle
+// table is probed: values are given out lowest first, so a long run of unused values ends it.
+inline int CountProcessHandles() {
+  DWORD count = 0;
+  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) return static_cast<int>(count);
+  int open = 0;
+  int unusedInARow = 0;
+  for (std::uintptr_t value = 4; unusedInARow < 1024; value += 4) {
+    DWORD flags = 0;
+    if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
+      ++open;
+      unusedInARow = 0;
+    } else {
+      ++unusedInARow;
+    }
+  }
+  return open;
+}
+
+// A manual-reset gate that blocking tasks wait at. One event for the whole process, made
+// before any handle count is taken.
+class TaskGate {
+ public:
+  static void Open() { ::SetEvent(Event()); }
+  static void Close() { ::ResetEvent(Event()); }
+  static void Pass() { ::WaitForSingleObject(Event(), kHangLimitMs); }
+
+ private:
+  static constexpr DWORD kHangLimitMs = 120000;
+  static HANDLE Event() {
+    static const HANDLE event = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    return event;
+  }
+};
+
+// What tasks and hooks saw. Reset by the fixture before every test.
+struct PoolRecord {
+  static PoolRecord& Get() {
+    static PoolRecord record;
+    return record;
+  }
+  void Reset() {
+    std::lock_guard<std::mutex> lock(mutex);
+    tasks.clear();
+    taskThreads.clear();
+    inside = 0;
+    created = 0;
+    ended = 0;
+    threadStarts = 0;
+    threadExits = 0;
+    stateInOnCreated = -1;
+    supervisorEndedBeforeOnEnded = -1;
+  }
+  void AddTask(std::int32_t first, std::int32_t second) {
+    std::lock_guard<std::mutex> lock(mutex);
+    tasks.emplace_back(first, second);
+    taskThreads.push_back(::GetCurrentThreadId());
+  }
+  std::vector<std::pair<std::int32_t, std::int32_t>> Tasks() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return tasks;
+  }
+  std::size_t TaskCount() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return tasks.size();
+  }
+
+  std::mutex mutex;
+  std::vector<std::pair<std::int32_t, std::int32_t>> tasks;  // in the order they ended
+  std::vector<DWORD> taskThreads;
+  std::atomic<int> inside{0};  // tasks held at the gate
+  std::atomic<int> created{0};
+  std::atomic<int> ended{0};
+  std::atomic<int> threadStarts{0};
+  std::atomic<int> threadExits{0};
+  std::atomic<int> stateInOnCreated{-1};
+  std::atomic<int> supervisorEndedBeforeOnEnded{-1};
+};
+
+inline void RecordTask(std::int32_t first, std::int32_t second) { PoolRecord::Get().AddTask(first, second); }
+
+// Holds its worker until the gate opens.
+inline void BlockingTask(std::int32_t first, std::int32_t second) {
+  PoolRecord& record = PoolRecord::Get();
+  ++record.inside;
+  TaskGate::Pass();
+  --record.inside;
+  record.AddTask(first, second);
+}
+
+// Watches the pool's thread starts and makes the chosen ones fail, as a machine out of
+// memory or address space would.
+class ThreadStartSpy {
+ public:
+  enum class Plan { kAllSucceed, kWorkersFail, kExtraWorkersFail, kEveryOtherCoreFails };
+  struct Start {
+    PoolThreadRole role;
+    SIZE_T stackSize;
+    DWORD flags;
+    bool started;
+  };
+
+  explicit ThreadStartSpy(Plan plan = Plan::kAllSucceed) {
+    State& state = Shared();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.plan = plan;
+    state.starts.clear();
+    state.extraThreadIds.clear();
+    state.coreAttempts = 0;
+    state.watched = nullptr;
+    state.liveAtExtraStarts.clear();
+    if (state.supervisor) ::CloseHandle(state.supervisor);
+    state.supervisor = nullptr;
+    g_poolThreadStarter.store(&StartThread);
+  }
+  ~ThreadStartSpy() {
+    g_poolThreadStarter.store(&CreatePoolThread);
+    State& state = Shared();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.supervisor) ::CloseHandle(state.supervisor);
+    state.supervisor = nullptr;
+  }
+  ThreadStartSpy(const ThreadStartSpy&) = delete;
+  ThreadStartSpy& operator=(const ThreadStartSpy&) = delete;
+
+  void SetPlan(Plan plan) {
+    std::lock_guard<std::mutex> lock(Shared().mutex);
+    Shared().plan = plan;
+  }
+  std::vector<Start> Starts() {
+    std::lock_guard<std::mutex> lock(Shared().mutex);
+    return Shared().starts;
+  }
+  int Count(PoolThreadRole role, bool started) {
+    int count = 0;
+    for (const Start& start : Starts())
+      if (start.role == role && start.started == started) ++count;
+    return count;
+  }
+  std::vector<DWORD> ExtraThreadIds() {
+    std::lock_guard<std::mutex> lock(Shared().mutex);
+    return Shared().extraThreadIds;
+  }
+  // The pool whose live-worker count is noted at every start of an extra worker.
+  void Watch(const PoolShared* pool) { Shared().watched.store(pool); }
+  std::vector<int> LiveCountsAtExtraStarts() {
+    std::lock_guard<std::mutex> lock(Shared().mutex);
+    return Shared().liveAtExtraStarts;
+  }
+  // Closes the spy's own handle on the supervisor, so that a handle count sees the pool's alone.
+  void ReleaseSupervisorHandle() {
+    std::lock_guard<std::mutex> lock(Shared().mutex);
+    if (Shared().supervisor) ::CloseHandle(Shared().supervisor);
+    Shared().supervisor = nullptr;
+  }
+  // A handle on the last supervisor started, to tell whether it has ended.
+  static bool SupervisorEnded() {
+    std::lock_guard<std::mutex> lock(Shared().mutex);
+    return Shared().supervisor != nullptr && ::WaitForSingleObject(Shared().supervisor, 0) == WAIT_OBJECT_0;
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    Plan plan = Plan::kAllSucceed;
+    std::vector<Start> starts;
+    std::vector<DWORD> extraThreadIds;
+    int coreAttempts = 0;
+    HANDLE supervisor = nullptr;
+    std::atomic<const PoolShared*> watched{nullptr};
+    std::vector<int> liveAtExtraStarts;
+  };
+  static State& Shared() {
+    static State state;
+    return state;
+  }
+
+  static HANDLE StartThread(PoolThreadRole role, SIZE_T stackSize, LPTHREAD_START_ROUTINE entry, void* parameter,
+                            DWORD flags) {
+    State& state = Shared();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    bool fail = false;
+    switch (state.plan) {
+      case Plan::kAllSucceed: break;
+      case Plan::kWorkersFail: fail = role != PoolThreadRole::kSupervisor; break;
+      case Plan::kExtraWorkersFail: fail = role == PoolThreadRole::kExtraWorker; break;
+      case Plan::kEveryOtherCoreFails:
+        fail = role == PoolThreadRole::kCoreWorker && state.coreAttempts++ % 2 == 1;
+        break;
+    }
+    if (role == PoolThreadRole::kExtraWorker && state.watched.load() != nullptr)
+      state.liveAtExtraStarts.push_back(state.watched.load()->threadCount.load());
+    HANDLE thread = nullptr;
+    if (!fail) thread = CreatePoolThread(role, stackSize, entry, parameter, flags);
+    state.starts.push_back({role, stackSize, flags, thread != nullptr});
+    if (thread != nullptr && role == PoolThreadRole::kExtraWorker) state.extraThreadIds.push_back(::GetThreadId(thread));
+    if (thread != nullptr && role == PoolThreadRole::kSupervisor) {
+      if (state.supervisor) ::CloseHandle(state.supervisor);
+      const HANDLE self = ::GetCurrentProcess();
+      ::DuplicateHandle(self, thread, self, &state.supervisor, SYNCHRONIZE, FALSE, 0);
+    }
+    if (thread == nullptr) ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return thread;
+  }
+};
+
+// Hooks that count. onEnded also notes whether the supervisor had ended by then.
+struct CountingHooks {
+  static void OnCreated() { ++PoolRecord::Get().created; }
+  static void OnEnded() {
+    PoolRecord::Get().supervisorEndedBeforeOnEnded = ThreadStartSpy::SupervisorEnded() ? 1 : 0;
+    ++PoolRecord::Get().ended;
+  }
+  static void OnThreadStart() { ++PoolRecord::Get().threadStarts; }
+  static void OnThreadExit() { ++PoolRecord::Get().threadExits; }
+  static void Install(TaskPool& pool) {
+    pool.SetPoolHooks(&OnCreated, &OnEnded);
+    pool.SetThreadHooks(&OnThreadStart, &OnThreadExit, nullptr);
+  }
+};
+
+// A fixture whose pool, however a test leaves it, has ended before the next test starts, so
+// that no thread of one test records into the next.
+class PoolTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    TaskGate::Open();
+    PoolRecord::Get().Reset();
+    CountingHooks::Install(pool);
+  }
+  void TearDown() override {
+    TaskGate::Open();
+    pool.Resume();
+    pool.Stop(1, 60000);
+    EXPECT_TRUE(WaitUntil([this] { return pool.State() == 0; })) << "the pool never ended";
+  }
+
+  // Creates the pool and waits until all count core workers have registered (Create itself
+  // returns after the first one).
+  void CreateAndSettle(std::int32_t count, TaskPool::OptionalInt maxThreads = {}, TaskPool::OptionalInt idleMs = {}) {
+    ASSERT_EQ(pool.Create(count, maxThreads, idleMs), 1);
+    ASSERT_TRUE(WaitUntil([&] { return pool.LiveThreadCount() == count; }));
+  }
+  // Submits blocking tasks and waits until they all hold a worker.
+  void OccupyWorkers(int tasks) {
+    TaskGate::Close();
+    const int before = PoolRecord::Get().inside.load();
+    for (int i = 0; i < tasks; ++i) ASSERT_EQ(pool.Submit(&BlockingTask, 1000 + i), 1);
+    ASSERT_TRUE(WaitUntil([&] { return PoolRecord::Get().inside.load() == before + tasks; }));
+  }
+
+  TaskPool pool;
+};
+
+}  // namespace test
+}  // namespace uptorra
