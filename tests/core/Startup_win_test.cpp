@@ -151,13 +151,13 @@ TEST_F(StartupTest, UsageBoxAtEveryStartWhenTheMarkCannotBeWritten) {
   }
 }
 
-// The registry mark: a root the user may not write (here a key opened for reading only, as
-// HKLM is for a standard user) gives way to the next root, and the mark is then found there.
+// The registry mark: a root that refuses the write (as HKLM does for a standard user; Wine
+// runs us as an administrator, so a root that is no valid key stands in for it) gives way to
+// the next root, and the mark is then found there.
 TEST(RegistryFirstRun, FallsBackToTheNextRootWhenTheFirstRefusesTheWrite) {
   const std::string subKey = "Software\\UptorraTest\\FirstRun" + std::to_string(::GetCurrentProcessId());
-  HKEY readOnly = nullptr;
-  ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &readOnly), ERROR_SUCCESS);
-  RegistryFirstRun store({readOnly, HKEY_CURRENT_USER}, subKey.c_str());
+  const HKEY refusing = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x7FFF0010));
+  RegistryFirstRun store({refusing, HKEY_CURRENT_USER}, subKey.c_str());
   EXPECT_FALSE(store.IsMarked());
   store.Mark();
   EXPECT_TRUE(store.IsMarked());
@@ -169,7 +169,6 @@ TEST(RegistryFirstRun, FallsBackToTheNextRootWhenTheFirstRefusesTheWrite) {
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_STREQ(data, "1");
   ::RegCloseKey(key);
-  ::RegCloseKey(readOnly);
   ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\UptorraTest");
 }
 
