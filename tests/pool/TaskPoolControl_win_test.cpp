@@ -405,7 +405,7 @@ TEST_F(PoolTest, ATaskThatThrowsEndsAsIfItReturned) {
 }
 
 TEST_F(PoolTest, DestroyDoesNotWaitAndTheReleasedPoolStillEndsCleanly) {
-  const int handlesBefore = CountProcessHandles();
+  const HandleCensus handlesBefore = TakeHandleCensus();
   auto owned = std::make_unique<TaskPool>();
   CountingHooks::Install(*owned);
   ASSERT_EQ(owned->Create(2), 1);
@@ -423,11 +423,11 @@ TEST_F(PoolTest, DestroyDoesNotWaitAndTheReleasedPoolStillEndsCleanly) {
   TaskGate::Open();
   ASSERT_TRUE(WaitUntil([] { return PoolRecord::Get().ended.load() == 1; }));
   EXPECT_EQ(PoolRecord::Get().TaskCount(), 4u) << "Destroy stops in mode 2: queued tasks run";
-  EXPECT_TRUE(WaitUntil([&] { return CountProcessHandles() == handlesBefore; }));
+  EXPECT_TRUE(HandlesSettleBackTo(handlesBefore));
 }
 
 TEST_F(PoolTest, ObjectReleasedWithoutDestroyEndsItsPoolAsDestroyWould) {
-  const int handlesBefore = CountProcessHandles();
+  const HandleCensus handlesBefore = TakeHandleCensus();
   {
     TaskPool scoped;
     CountingHooks::Install(scoped);
@@ -438,7 +438,7 @@ TEST_F(PoolTest, ObjectReleasedWithoutDestroyEndsItsPoolAsDestroyWould) {
   }
   TaskGate::Open();
   ASSERT_TRUE(WaitUntil([] { return PoolRecord::Get().ended.load() == 1; }));
-  EXPECT_TRUE(WaitUntil([&] { return CountProcessHandles() == handlesBefore; }));
+  EXPECT_TRUE(HandlesSettleBackTo(handlesBefore));
 }
 
 TaskPool* g_poolToDestroy = nullptr;
@@ -446,13 +446,13 @@ void DestroyFromOnCreated() { g_poolToDestroy->Destroy(); }
 
 // As when a window handler run by Create's message pumping destroys the pool.
 TEST_F(PoolTest, DestroyDuringCreateEndsThePoolCreateMade) {
-  const int handlesBefore = CountProcessHandles();
+  const HandleCensus handlesBefore = TakeHandleCensus();
   g_poolToDestroy = &pool;
   pool.SetPoolHooks(&DestroyFromOnCreated, {});
   EXPECT_EQ(pool.Create(2), 1);
   EXPECT_EQ(pool.State(), 0);
   ASSERT_TRUE(WaitUntil([] { return PoolRecord::Get().ended.load() == 1; }));
-  EXPECT_TRUE(WaitUntil([&] { return CountProcessHandles() == handlesBefore; }));
+  EXPECT_TRUE(HandlesSettleBackTo(handlesBefore));
 
   pool.SetPoolHooks(&CountingHooks::OnCreated, {});
   ASSERT_EQ(pool.Create(1), 1) << "a destroyed object can make a new pool";

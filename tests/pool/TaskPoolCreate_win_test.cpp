@@ -15,6 +15,8 @@ namespace uptorra {
 namespace test {
 namespace {
 
+testing::Environment* const kRuntimeWarmUp = testing::AddGlobalTestEnvironment(new RuntimeWarmUp);
+
 using Opt = TaskPool::OptionalInt;
 using Plan = ThreadStartSpy::Plan;
 
@@ -120,7 +122,7 @@ TEST_F(PoolTest, CreateRefusesUnlessThePoolIsNotCreated) {
 }
 
 TEST_F(PoolTest, CreateFailsCleanlyWhenNoWorkerCanStartAndCanBeRepeated) {
-  const int handlesBefore = CountProcessHandles();
+  const HandleCensus handlesBefore = TakeHandleCensus();
   {
     ThreadStartSpy spy(Plan::kWorkersFail);
     EXPECT_EQ(pool.Create(10), 0);
@@ -131,7 +133,7 @@ TEST_F(PoolTest, CreateFailsCleanlyWhenNoWorkerCanStartAndCanBeRepeated) {
     EXPECT_EQ(pool.LiveThreadCount(), 0);
     EXPECT_EQ(PoolRecord::Get().created.load(), 0);
     spy.ReleaseSupervisorHandle();
-    EXPECT_EQ(CountProcessHandles(), handlesBefore) << "the port, the events and the supervisor are closed";
+    EXPECT_TRUE(HandlesSettleBackTo(handlesBefore)) << "the port, the events and the supervisor are closed";
   }
   ASSERT_EQ(pool.Create(2), 1);
   ASSERT_EQ(pool.Submit(&RecordTask, 42), 1);
@@ -248,7 +250,7 @@ TEST_F(PoolTest, LoweredMaximumEndsExtraWorkersAfterTheirTask) {
 }
 
 TEST_F(PoolTest, TeardownClosesEverythingRunsOnEndedAndAllowsANewCreate) {
-  const int handlesBefore = CountProcessHandles();
+  const HandleCensus handlesBefore = TakeHandleCensus();
   CreateAndSettle(3);
   for (int i = 0; i < 10; ++i) ASSERT_EQ(pool.Submit(&RecordTask, i), 1);
   pool.Pause();
@@ -269,7 +271,7 @@ TEST_F(PoolTest, TeardownClosesEverythingRunsOnEndedAndAllowsANewCreate) {
   EXPECT_EQ(shared.supervisorThread.load(), nullptr);
   EXPECT_EQ(shared.runFlag.load(), 0);
   EXPECT_EQ(pool.LiveThreadCount() + pool.BusyCount() + pool.QueuedCount(), 0);
-  EXPECT_TRUE(WaitUntil([&] { return CountProcessHandles() == handlesBefore; }));
+  EXPECT_TRUE(HandlesSettleBackTo(handlesBefore));
 
   // The pool was paused when it stopped; the new one starts running, hooks kept.
   ASSERT_EQ(pool.Create(2), 1);
@@ -278,13 +280,13 @@ TEST_F(PoolTest, TeardownClosesEverythingRunsOnEndedAndAllowsANewCreate) {
   EXPECT_TRUE(WaitUntil([] { return PoolRecord::Get().TaskCount() == 11; }));
   ASSERT_EQ(pool.Stop(1), 1);
   EXPECT_EQ(PoolRecord::Get().ended.load(), 2);
-  EXPECT_TRUE(WaitUntil([&] { return CountProcessHandles() == handlesBefore; }));
+  EXPECT_TRUE(HandlesSettleBackTo(handlesBefore));
 }
 
 // Every worker leaves on its own (here: exit packets that did not come from Stop). The pool
 // must still end, and its supervisor must be gone before the events it waits on are closed.
 TEST_F(PoolTest, PoolEndingWithoutStopEndsItsSupervisorFirst) {
-  const int handlesBefore = CountProcessHandles();
+  const HandleCensus handlesBefore = TakeHandleCensus();
   ThreadStartSpy spy;
   CreateAndSettle(2, 2);
   const HANDLE port = SharedOf(pool).port.load();
@@ -295,7 +297,7 @@ TEST_F(PoolTest, PoolEndingWithoutStopEndsItsSupervisorFirst) {
   EXPECT_TRUE(WaitUntil([this] { return pool.State() == 0; }));
   EXPECT_EQ(pool.Stop(1), 1) << "nothing left to stop";
   spy.ReleaseSupervisorHandle();
-  EXPECT_TRUE(WaitUntil([&] { return CountProcessHandles() == handlesBefore; }))
+  EXPECT_TRUE(HandlesSettleBackTo(handlesBefore))
       << "the supervisor's handle is closed although Stop never ran";
 }
 

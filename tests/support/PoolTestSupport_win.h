@@ -7,6 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <thread>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -34,24 +38,98 @@ inline bool WaitUntil(const std::function<bool()>& condition, int limitMs = 3000
   return true;
 }
 
-// Open handles of this process. Wine answers 0 to GetProcessHandleCount, so there the handle
-// table is probed: values are given out lowest first, so a long run of unused values ends it.
-inline int CountProcessHandles() {
-  DWORD count = 0;
-  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) return static_cast<int>(count);
-  int open = 0;
+// The open handles of this process by kind. Wine answers 0 to GetProcessHandleCount, so the
+// handle table is probed: values are given out lowest first, so a long run of unused values
+// ends it. The kind tells the pool's handles (completion port, events, threads) apart.
+struct HandleCensus {
+  std::map<std::uintptr_t, std::wstring> kinds;  // handle value -> object type name
+  int Total() const { return static_cast<int>(kinds.size()); }
+  int Count(const wchar_t* kind) const {
+    int count = 0;
+    for (const auto& entry : kinds) count += entry.second == kind;
+    return count;
+  }
+};
+
+inline HandleCensus TakeHandleCensus() {
+  using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  // Through void*: a FARPROC has no parameters, and GCC warns on a direct cast.
+  static const auto queryObject = reinterpret_cast<QueryObject>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+  constexpr int kObjectTypeInformation = 2;
+  struct TypeName {
+    USHORT length;
+    USHORT maximumLength;
+    PWSTR buffer;
+  };
+  HandleCensus census;
   int unusedInARow = 0;
   for (std::uintptr_t value = 4; unusedInARow < 1024; value += 4) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(value);
     DWORD flags = 0;
-    if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
-      ++open;
-      unusedInARow = 0;
-    } else {
+    if (!::GetHandleInformation(handle, &flags)) {
       ++unusedInARow;
+      continue;
     }
+    unusedInARow = 0;
+    alignas(8) unsigned char buffer[1024];
+    ULONG length = 0;
+    std::wstring kind = L"?";
+    if (queryObject && queryObject(handle, kObjectTypeInformation, buffer, sizeof buffer, &length) >= 0) {
+      const TypeName* name = reinterpret_cast<const TypeName*>(buffer);
+      kind.assign(name->buffer, name->length / sizeof(wchar_t));
+    }
+    census.kinds.emplace(value, kind);
   }
-  return open;
+  return census;
 }
+
+inline int CountProcessHandles() { return TakeHandleCensus().Total(); }
+
+// The handles in after that were not in before, for a failure message.
+inline std::string NewHandles(const HandleCensus& before, const HandleCensus& after) {
+  std::string text;
+  for (const auto& [value, kind] : after.kinds) {
+    if (before.kinds.count(value) && before.kinds.at(value) == kind) continue;
+    char line[96];
+    std::snprintf(line, sizeof line, " %#llx:%ls", static_cast<unsigned long long>(value), kind.c_str());
+    text += line;
+  }
+  return text.empty() ? " none" : text;
+}
+
+// Waits (loosely) until the process holds the handles it held before, by kind.
+inline testing::AssertionResult HandlesSettleBackTo(const HandleCensus& before) {
+  HandleCensus now;
+  if (WaitUntil([&] {
+        now = TakeHandleCensus();
+        return now.kinds == before.kinds;
+      }))
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "new handles:" << NewHandles(before, now)
+                                     << "; closed handles:" << NewHandles(now, before);
+}
+
+// The runtime makes some handles of its own on first use: gtest's thread-local trace opens a
+// handle on the thread that first uses it, locks make an event at their first contention. Provoking them before any test
+// keeps them out of the handle counts the tests compare. Registered once, by
+// TaskPoolCreate_win_test.cpp.
+class RuntimeWarmUp : public testing::Environment {
+ public:
+  void SetUp() override {
+    SCOPED_TRACE("warm-up");
+    for (int round = 0; round < 4; ++round) {
+      std::vector<std::thread> threads;
+      for (int i = 0; i < 4; ++i)
+        threads.emplace_back([] {
+          std::vector<int> churn;
+          for (int j = 0; j < 1000; ++j) churn.assign(static_cast<std::size_t>(j % 64 + 1), j);
+        });
+      for (std::thread& thread : threads) thread.join();
+    }
+    TakeHandleCensus();
+  }
+};
 
 // A manual-reset gate that blocking tasks wait at. One event for the whole process, made
 // before any handle count is taken.
