@@ -309,6 +309,28 @@ TEST_F(PoolTest, SupervisorHasEndedWhenAStoppedPoolClosesItsEvents) {
   EXPECT_EQ(PoolRecord::Get().supervisorEndedBeforeOnEnded.load(), 1);
 }
 
+// Create returns once the first worker has registered. A Stop right after must still reach
+// the workers that register later: each needs an exit packet, and none of them may find the
+// pool torn down under it.
+TEST_F(PoolTest, StopRightAfterCreateReachesWorkersStillStarting) {
+  for (const int mode : {1, 2}) {
+    SCOPED_TRACE(mode);
+    PoolRecord::Get().Reset();
+    const HandleCensus handlesBefore = TakeHandleCensus();
+    {
+      ThreadStartSpy spy(Plan::kSlowWorkerStarts);
+      ASSERT_EQ(pool.Create(4), 1);
+      EXPECT_LT(pool.LiveThreadCount(), 4) << "the test needs workers still starting";
+      EXPECT_EQ(pool.Stop(mode, 30000), 1);
+      EXPECT_TRUE(WaitUntil([this] { return pool.State() == 0; }));
+      EXPECT_EQ(PoolRecord::Get().threadExits.load(), 4) << "every worker got its exit packet";
+      EXPECT_EQ(PoolRecord::Get().ended.load(), 1) << "one teardown, after the last worker";
+      spy.ReleaseSupervisorHandle();
+    }
+    EXPECT_TRUE(HandlesSettleBackTo(handlesBefore));
+  }
+}
+
 TEST(PoolClock, ClockMsAdvancesWithTime) {
   const std::int64_t start = ClockMs();
   ::Sleep(30);

@@ -206,7 +206,7 @@ inline void BlockingTask(std::int32_t first, std::int32_t second) {
 // memory or address space would.
 class ThreadStartSpy {
  public:
-  enum class Plan { kAllSucceed, kWorkersFail, kExtraWorkersFail, kEveryOtherCoreFails };
+  enum class Plan { kAllSucceed, kWorkersFail, kExtraWorkersFail, kEveryOtherCoreFails, kSlowWorkerStarts };
   struct Start {
     PoolThreadRole role;
     SIZE_T stackSize;
@@ -289,6 +289,18 @@ class ThreadStartSpy {
     return state;
   }
 
+  struct LateStart {
+    LPTHREAD_START_ROUTINE entry;
+    void* parameter;
+    DWORD delayMs;
+  };
+  static DWORD WINAPI StartLate(void* parameter) {
+    const LateStart late = *static_cast<LateStart*>(parameter);
+    delete static_cast<LateStart*>(parameter);
+    ::Sleep(late.delayMs);
+    return late.entry(late.parameter);
+  }
+
   static HANDLE StartThread(PoolThreadRole role, SIZE_T stackSize, LPTHREAD_START_ROUTINE entry, void* parameter,
                             DWORD flags) {
     State& state = Shared();
@@ -300,6 +312,14 @@ class ThreadStartSpy {
       case Plan::kExtraWorkersFail: fail = role == PoolThreadRole::kExtraWorker; break;
       case Plan::kEveryOtherCoreFails:
         fail = role == PoolThreadRole::kCoreWorker && state.coreAttempts++ % 2 == 1;
+        break;
+      case Plan::kSlowWorkerStarts:
+        // Worker k begins k x 100 ms late, as on a machine too busy to schedule new threads.
+        if (role != PoolThreadRole::kSupervisor) {
+          auto* late = new LateStart{entry, parameter, static_cast<DWORD>(100 * state.coreAttempts++)};
+          entry = &StartLate;
+          parameter = late;
+        }
         break;
     }
     if (role == PoolThreadRole::kExtraWorker && state.watched.load() != nullptr)
