@@ -225,11 +225,11 @@ std::int32_t TaskPool::Create(OptionalInt countArg, OptionalInt maxArg, Optional
     if (HANDLE supervisor = pool.supervisorThread.load()) {
       ::SetEvent(pool.growEvent.load());
       WaitForThreadBriefly(supervisor, pump);
+      // It ends at once in practice; should it not have, its events must outlive it.
+      HANDLE watch = pool.supervisorExit.exchange(nullptr);
+      WaitForThreadToEnd(watch ? watch : supervisor, pump);
+      if (watch) ::CloseHandle(watch);
       CloseExchanged(pool.supervisorThread);
-    }
-    if (HANDLE supervisor = pool.supervisorExit.exchange(nullptr)) {
-      WaitForThreadToEnd(supervisor, pump);
-      ::CloseHandle(supervisor);
     }
     CloseExchanged(pool.growEvent);
     CloseExchanged(pool.port);
