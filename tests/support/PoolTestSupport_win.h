@@ -314,9 +314,9 @@ class ThreadStartSpy {
         fail = role == PoolThreadRole::kCoreWorker && state.coreAttempts++ % 2 == 1;
         break;
       case Plan::kSlowWorkerStarts:
-        // Worker k begins k x 100 ms late, as on a machine too busy to schedule new threads.
+        // Worker k begins k x 250 ms late, as on a machine too busy to schedule new threads.
         if (role != PoolThreadRole::kSupervisor) {
-          auto* late = new LateStart{entry, parameter, static_cast<DWORD>(100 * state.coreAttempts++)};
+          auto* late = new LateStart{entry, parameter, static_cast<DWORD>(250 * state.coreAttempts++)};
           entry = &StartLate;
           parameter = late;
         }
