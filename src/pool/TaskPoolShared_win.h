@@ -23,7 +23,9 @@ inline constexpr std::int32_t kCoreWorker = 0;
 inline constexpr std::int32_t kExtraWorker = 1;
 
 // The overlapped value of an exit packet; its byte count and key have all 32 bits set.
-inline OVERLAPPED* const kExitPacketMark = reinterpret_cast<OVERLAPPED*>(static_cast<std::intptr_t>(-2));
+inline OVERLAPPED* ExitPacketMark() noexcept {
+  return reinterpret_cast<OVERLAPPED*>(static_cast<std::intptr_t>(-2));
+}
 inline constexpr DWORD kExitPacketBytes = 0xFFFFFFFFu;
 inline constexpr ULONG_PTR kExitPacketKey = 0xFFFFFFFFu;
 

@@ -129,7 +129,7 @@ void WorkerMain(PoolShared& pool, std::int32_t kind) {
     ::WaitForSingleObject(runGate, INFINITE);
     // An idle time-out, a failed dequeue, an exit packet, or any packet while the pool drops
     // its queue ends the worker; a task packet taken then is dropped unrun.
-    if (pool.runFlag.load() != 1 || !taken || overlapped == kExitPacketMark || overlapped == nullptr) break;
+    if (pool.runFlag.load() != 1 || !taken || overlapped == ExitPacketMark() || overlapped == nullptr) break;
 
     pool.busyCount.fetch_add(1);
     pool.queuedCount.fetch_sub(1);

@@ -123,10 +123,10 @@ std::int32_t StopPool(PoolShared& pool, TaskPool::OptionalInt modeArg, TaskPool:
   // from their start, not from their registration: one that has not registered yet needs its
   // packet too, or it would wait on the port for ever.
   const HANDLE port = pool.port.load();
-  ::PostQueuedCompletionStatus(port, kExitPacketBytes, kExitPacketKey, kExitPacketMark);
+  ::PostQueuedCompletionStatus(port, kExitPacketBytes, kExitPacketKey, ExitPacketMark());
   const std::int32_t workers = pool.workersAlive.load();
   for (std::int32_t i = 1; i <= workers; ++i) {
-    ::PostQueuedCompletionStatus(port, kExitPacketBytes, kExitPacketKey, kExitPacketMark);
+    ::PostQueuedCompletionStatus(port, kExitPacketBytes, kExitPacketKey, ExitPacketMark());
     if (pump && i % kExitPacketsPerPump == 0) PumpMessages();
   }
   call.Leave();
@@ -375,7 +375,7 @@ std::int32_t TaskPool::SubmitAddress(std::intptr_t routineAddress, OptionalInt f
   // -2 is the exit packet's mark: such a "task" would end a worker and never run, while the
   // caller was told it was queued.
   OVERLAPPED* const packet = reinterpret_cast<OVERLAPPED*>(routineAddress);
-  if (routineAddress == 0 || packet == kExitPacketMark) return 0;
+  if (routineAddress == 0 || packet == ExitPacketMark()) return 0;
   PoolShared* pool = shared_.load();
   if (pool == nullptr) return 0;
   PoolCall call(*pool);

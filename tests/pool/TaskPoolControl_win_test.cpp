@@ -295,7 +295,7 @@ TEST_F(PoolTest, StopQueuesLiveWorkersPlusOneExitPacketsBehindTheTasks) {
   EXPECT_EQ(packets[0].overlapped, reinterpret_cast<OVERLAPPED*>(&RecordTask));
   EXPECT_EQ(packets[1].overlapped, reinterpret_cast<OVERLAPPED*>(&RecordTask));
   for (std::size_t i = 2; i < packets.size(); ++i) {
-    EXPECT_EQ(packets[i].overlapped, kExitPacketMark);
+    EXPECT_EQ(packets[i].overlapped, ExitPacketMark());
     EXPECT_EQ(packets[i].bytes, 0xFFFFFFFFu);
     EXPECT_EQ(packets[i].key, 0xFFFFFFFFu);
   }

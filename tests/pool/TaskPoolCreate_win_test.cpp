@@ -291,7 +291,7 @@ TEST_F(PoolTest, PoolEndingWithoutStopEndsItsSupervisorFirst) {
   CreateAndSettle(2, 2);
   const HANDLE port = SharedOf(pool).port.load();
   for (int i = 0; i < 2; ++i)
-    ASSERT_TRUE(::PostQueuedCompletionStatus(port, kExitPacketBytes, kExitPacketKey, kExitPacketMark));
+    ASSERT_TRUE(::PostQueuedCompletionStatus(port, kExitPacketBytes, kExitPacketKey, ExitPacketMark()));
   ASSERT_TRUE(WaitUntil([] { return PoolRecord::Get().ended.load() == 1; }));
   EXPECT_EQ(PoolRecord::Get().supervisorEndedBeforeOnEnded.load(), 1);
   EXPECT_TRUE(WaitUntil([this] { return pool.State() == 0; }));
