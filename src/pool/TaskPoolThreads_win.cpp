@@ -162,6 +162,13 @@ void SupervisorMain(PoolShared& pool) {
   // Ends when the pool is no longer running, or when its last worker has left without Stop.
   while (pool.state.load() == kStateRunning && pool.workersAlive.load() != 0) {
     if (GrowthTestHolds(pool)) {
+      // A registration signal nobody took (workers that registered after Create stopped
+      // waiting) would pass for the new worker's at once, and the next growth test, still
+      // short of it, would start another worker beyond the maximum. Clear it first. Stop and
+      // the teardown change the state or the worker count before they set the event, so a
+      // wake-up cleared here is seen by the tests that follow.
+      ::ResetEvent(threadEvent);
+      if (pool.state.load() != kStateRunning) break;
       if (!ReserveWorker(pool)) break;
       const HANDLE thread = StartPoolThread(pool, PoolThreadRole::kExtraWorker, pool.stackSize.load());
       if (thread == nullptr) {

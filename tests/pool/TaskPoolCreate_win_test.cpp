@@ -174,6 +174,19 @@ TEST_F(PoolTest, ExtraWorkersGrowOneAtATimeAndEndAfterTheIdleTimeOut) {
   EXPECT_EQ(pool.LiveThreadCount(), 1) << "the core worker never ends for lack of work";
 }
 
+// A registration signal nobody took (the core worker registered before Create waited) must
+// not pass for the registration of a new extra worker: the supervisor would start the next
+// one at once and overshoot the maximum.
+TEST_F(PoolTest, StaleRegistrationSignalDoesNotLetThePoolOvergrow) {
+  ThreadStartSpy spy(ThreadStartSpy::Plan::kCoreRegistersEarlyExtraLate);
+  CreateAndSettle(1, 3);
+  spy.Watch(TaskPoolTestAccess::Shared(pool));
+  OccupyWorkers(3);
+  ::Sleep(300);
+  EXPECT_EQ(spy.LiveCountsAtExtraStarts(), (std::vector<int>{1, 2}));
+  EXPECT_EQ(pool.LiveThreadCount(), 3);
+}
+
 TEST_F(PoolTest, ExtraWorkersGetTheStackSetLater) {
   ThreadStartSpy spy;
   CreateAndSettle(1, 2, 100);

@@ -206,7 +206,14 @@ inline void BlockingTask(std::int32_t first, std::int32_t second) {
 // memory or address space would.
 class ThreadStartSpy {
  public:
-  enum class Plan { kAllSucceed, kWorkersFail, kExtraWorkersFail, kEveryOtherCoreFails, kSlowWorkerStarts };
+  enum class Plan {
+    kAllSucceed,
+    kWorkersFail,
+    kExtraWorkersFail,
+    kEveryOtherCoreFails,
+    kSlowWorkerStarts,
+    kCoreRegistersEarlyExtraLate,
+  };
   struct Start {
     PoolThreadRole role;
     SIZE_T stackSize;
@@ -321,11 +328,21 @@ class ThreadStartSpy {
           parameter = late;
         }
         break;
+      case Plan::kCoreRegistersEarlyExtraLate:
+        // A core worker has registered before Create looks, so its signal is never taken;
+        // an extra worker registers well after its start.
+        if (role == PoolThreadRole::kExtraWorker) {
+          parameter = new LateStart{entry, parameter, 200};
+          entry = &StartLate;
+        }
+        break;
     }
     if (role == PoolThreadRole::kExtraWorker && state.watched.load() != nullptr)
       state.liveAtExtraStarts.push_back(state.watched.load()->threadCount.load());
     HANDLE thread = nullptr;
     if (!fail) thread = CreatePoolThread(role, stackSize, entry, parameter, flags);
+    if (thread != nullptr && state.plan == Plan::kCoreRegistersEarlyExtraLate && role == PoolThreadRole::kCoreWorker)
+      ::Sleep(200);
     state.starts.push_back({role, stackSize, flags, thread != nullptr});
     if (thread != nullptr && role == PoolThreadRole::kExtraWorker) state.extraThreadIds.push_back(::GetThreadId(thread));
     if (thread != nullptr && role == PoolThreadRole::kSupervisor) {
