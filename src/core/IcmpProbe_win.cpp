@@ -1,0 +1,74 @@
+#include "core/IcmpProbe_win.h"
+
+// Order matters: the socket headers before windows.h, then the ICMP declarations.
+#include "core/HostAddress_win.h"
+// clang-format off
+#include <windows.h>
+#include <iphlpapi.h>
+#include <icmpapi.h>
+// clang-format on
+
+#include <limits>
+#include <mutex>
+
+#include "core/UniqueHandle_win.h"
+
+namespace uptorra {
+namespace {
+
+// One ICMP handle for the whole process: every echo is its own request on it, so threads share
+// it safely, and opening one per probe would double the calls into the device.
+HANDLE SharedIcmpHandle() {
+  static std::mutex mutex;
+  static HANDLE handle = INVALID_HANDLE_VALUE;
+  std::lock_guard lock(mutex);
+  if (handle == INVALID_HANDLE_VALUE) handle = IcmpCreateFile();  // a failure is tried again next time
+  return handle;
+}
+
+HANDLE EchoSlots() {
+  static UniqueHandle slots(CreateSemaphoreW(nullptr, kMaxEchoesInFlight, kMaxEchoesInFlight, nullptr));
+  return slots.get();
+}
+
+class EchoSlot {
+ public:
+  EchoSlot() : slots_(EchoSlots()) {
+    if (slots_ != nullptr && WaitForSingleObject(slots_, INFINITE) != WAIT_OBJECT_0) slots_ = nullptr;
+  }
+  ~EchoSlot() {
+    if (slots_ != nullptr) ReleaseSemaphore(slots_, 1, nullptr);
+  }
+  EchoSlot(const EchoSlot&) = delete;
+  EchoSlot& operator=(const EchoSlot&) = delete;
+
+ private:
+  HANDLE slots_;
+};
+
+}  // namespace
+
+std::int32_t IcmpEchoProbe(const Text& host, std::int32_t timeoutMs) {
+  IN_ADDR target;
+  if (!ResolveIpv4(host, target)) return -1;
+  const HANDLE icmp = SharedIcmpHandle();
+  if (icmp == INVALID_HANDLE_VALUE) return -1;
+
+  // One reply, the (empty) request data echoed back, and 8 bytes for an ICMP error message.
+  constexpr WORD kRequestSize = 0;
+  char request[1] = {0};
+  alignas(ICMP_ECHO_REPLY) unsigned char replies[sizeof(ICMP_ECHO_REPLY) + kRequestSize + 8];
+  DWORD count;
+  {
+    EchoSlot slot;
+    count = IcmpSendEcho(icmp, target.s_addr, request, kRequestSize, nullptr, replies, sizeof replies,
+                         static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs));
+  }
+  if (count == 0) return -1;
+  const auto* reply = reinterpret_cast<const ICMP_ECHO_REPLY*>(replies);
+  if (reply->Status != IP_SUCCESS || reply->Address != target.s_addr) return -1;
+  constexpr ULONG kMaxRoundTrip = static_cast<ULONG>(std::numeric_limits<std::int32_t>::max());
+  return static_cast<std::int32_t>(reply->RoundTripTime > kMaxRoundTrip ? kMaxRoundTrip : reply->RoundTripTime);
+}
+
+}  // namespace uptorra
