@@ -49,23 +49,29 @@ class EchoSlot {
 }  // namespace
 
 std::int32_t IcmpEchoProbe(const Text& host, std::int32_t timeoutMs) {
+  return IcmpEchoProbeWithPayload(host, timeoutMs, 0);
+}
+
+std::int32_t IcmpEchoProbeWithPayload(const Text& host, std::int32_t timeoutMs, int payloadBytes) {
+  if (payloadBytes < 0 || payloadBytes > kMaxEchoPayload) return -1;
   IN_ADDR target;
   if (!ResolveIpv4(host, target)) return -1;
   const HANDLE icmp = SharedIcmpHandle();
   if (icmp == INVALID_HANDLE_VALUE) return -1;
 
-  // One reply, the (empty) request data echoed back, and 8 bytes for an ICMP error message.
-  constexpr WORD kRequestSize = 0;
-  char request[1] = {0};
-  alignas(ICMP_ECHO_REPLY) unsigned char replies[sizeof(ICMP_ECHO_REPLY) + kRequestSize + 8];
+  // One reply, the request data echoed back, and 8 bytes for an ICMP error message.
+  char request[kMaxEchoPayload] = {};
+  alignas(ICMP_ECHO_REPLY) unsigned char replies[sizeof(ICMP_ECHO_REPLY) + kMaxEchoPayload + 8];
+  const DWORD replySize = static_cast<DWORD>(sizeof(ICMP_ECHO_REPLY) + payloadBytes + 8);
   DWORD count;
   {
     EchoSlot slot;
-    count = IcmpSendEcho(icmp, target.s_addr, request, kRequestSize, nullptr, replies, sizeof replies,
+    count = IcmpSendEcho(icmp, target.s_addr, request, static_cast<WORD>(payloadBytes), nullptr, replies, replySize,
                          static_cast<DWORD>(timeoutMs < 0 ? 0 : timeoutMs));
   }
   if (count == 0) return -1;
   const auto* reply = reinterpret_cast<const ICMP_ECHO_REPLY*>(replies);
+  // An error reply (unreachable, TTL expired) comes back as a reply too, from a router.
   if (reply->Status != IP_SUCCESS || reply->Address != target.s_addr) return -1;
   constexpr ULONG kMaxRoundTrip = static_cast<ULONG>(std::numeric_limits<std::int32_t>::max());
   return static_cast<std::int32_t>(reply->RoundTripTime > kMaxRoundTrip ? kMaxRoundTrip : reply->RoundTripTime);

@@ -15,4 +15,10 @@ inline constexpr long kMaxEchoesInFlight = 200;
 // (unreachable, TTL expired) or comes from another address is no answer.
 std::int32_t IcmpEchoProbe(const Text& host, std::int32_t timeoutMs);
 
+// The same with a payload of that many bytes (at most kMaxEchoPayload). The program sends none;
+// tests use a payload because Wine matches an ICMP error to its echo only when the echo
+// carried data (without, the error is dropped and the echo times out, which fails it too).
+inline constexpr int kMaxEchoPayload = 64;
+std::int32_t IcmpEchoProbeWithPayload(const Text& host, std::int32_t timeoutMs, int payloadBytes);
+
 }  // namespace uptorra
