@@ -2,6 +2,7 @@
 // One-line RAII owners for Windows handles, in the manner of wil's unique_any: the owner closes
 // its handle once, on destruction or reset, and can be moved but not copied.
 #include <windows.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -51,8 +52,14 @@ struct RegKeyTraits {
   static void Close(HKEY h) noexcept { ::RegCloseKey(h); }
 };
 
+struct InternetHandleTraits {
+  static HINTERNET Invalid() noexcept { return nullptr; }
+  static void Close(HINTERNET h) noexcept { ::InternetCloseHandle(h); }
+};
+
 using UniqueHandle = UniqueAny<HANDLE, KernelHandleTraits>;      // events, threads, timers...
 using UniqueFileHandle = UniqueAny<HANDLE, FileHandleTraits>;    // CreateFile results
 using UniqueRegKey = UniqueAny<HKEY, RegKeyTraits>;
+using UniqueInternetHandle = UniqueAny<HINTERNET, InternetHandleTraits>;  // WinINet sessions, connections, requests
 
 }  // namespace uptorra
