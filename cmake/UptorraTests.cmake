@@ -55,3 +55,5 @@ foreach(src ${_benches})
   add_executable(bench_${_name} ${src})
   target_link_libraries(bench_${_name} PRIVATE uptorra_lib)
 endforeach()
+
+include(${CMAKE_CURRENT_LIST_DIR}/NotifyPeers.cmake)

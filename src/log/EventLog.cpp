@@ -1,28 +1,45 @@
 #include "log/EventLog.h"
 
-#include <mutex>
-
 #include "core/FileIo.h"
+#include "log/EventLogWriter.h"
 
 namespace uptorra {
-
-// Interim version: one prepend at a time under a lock; replaced by the single writer.
 namespace {
-std::mutex gLogMutex;
-Text gLogPath;
+
+class FileStorage final : public LogStorage {
+ public:
+  bool Read(const Text& path, Bytes& out) override {
+    if (ReadWholeFile(path, out)) return true;
+    // Missing is the empty log; a file that is there but unreadable (opened without sharing
+    // by another program) must not be rewritten from nothing.
+    return !FileExists(path);
+  }
+  // The atomic replace matters here: the program ends itself by TerminateProcess on restart,
+  // and a kill in the middle of a truncate-and-write would leave the log empty or torn.
+  bool Replace(const Text& path, std::string_view content) override {
+    return ReplaceFileAtomically(path, content);
+  }
+};
+
+// The process's writer is never destroyed. The program ends by ExitProcess or
+// TerminateProcess while probe tasks may still be logging; a destructor would join a thread
+// that is already gone or free a lock other threads still wait on. Nothing is lost by this:
+// EventLog returns only after its entry is in the file, and a rewrite cut off by the end of
+// the process leaves the old file whole.
+EventLogWriter& ProcessWriter() {
+  static EventLogWriter* const writer = new EventLogWriter(LogFileStorage());
+  return *writer;
+}
+
 }  // namespace
 
-void SetEventLogPath(const Text& path) {
-  std::lock_guard lock(gLogMutex);
-  gLogPath = path;
+LogStorage& LogFileStorage() {
+  static FileStorage* const storage = new FileStorage;  // outlives the process's writer
+  return *storage;
 }
 
-void EventLog(const Text& entry) {
-  std::lock_guard lock(gLogMutex);
-  if (gLogPath.empty()) return;
-  Bytes old;
-  ReadWholeFile(gLogPath, old);
-  ReplaceFileAtomically(gLogPath, entry + old);
-}
+void SetEventLogPath(const Text& path) { ProcessWriter().SetPath(path); }
+
+void EventLog(const Text& entry) { ProcessWriter().Write(entry); }
 
 }  // namespace uptorra

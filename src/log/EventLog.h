@@ -3,10 +3,18 @@
 
 namespace uptorra {
 
+class LogStorage;
+
 // Where EventLog writes: set once at start-up (the program's MyLog.log).
 void SetEventLogPath(const Text& path);
 
-// Puts one entry (its caller builds it, time text first, CR LF last) in front of the log.
+// Puts one entry (its caller builds it, time text first, CR LF last) in front of the log and
+// returns once it is in the file. Calls from any number of threads are taken by one writer;
+// a failed write is not reported (the entry is lost, the old content stays).
 void EventLog(const Text& entry);
+
+// The log files on disk: read whole, replaced atomically. For writers of other log files
+// (tests, benchmarks).
+LogStorage& LogFileStorage();
 
 }  // namespace uptorra
