@@ -23,11 +23,8 @@
 #include "core/MonitorTexts.h"
 #include "core/ProgramServices_win.h"
 #include "core/TaskPoolMonitor_win.h"
-#include "log/EventLog.h"
-#if __has_include("core/PacedWait_win.h")
 #include "core/PacedWait_win.h"
-#define UPTORRA_BENCH_PACED_WAIT 1
-#endif
+#include "log/EventLog.h"
 
 using namespace uptorra;
 
@@ -116,14 +113,6 @@ class MeasuredServices : public ProgramServices {
   std::unordered_map<Text, int, Hash> index_;
 };
 
-void MeasuredWait(std::int32_t value, int unit) {
-#ifdef UPTORRA_BENCH_PACED_WAIT
-  PacedWait(value, unit);
-#else
-  Sleep(static_cast<DWORD>(value) * 1000);
-#endif
-}
-
 // A window that no one sees: monitoring control only needs somewhere to put its texts.
 class NoWindow : public WindowServices {
  public:
@@ -194,7 +183,7 @@ int RunMonitor(int hosts, int seconds) {
   SetEventLogPath(GbkFromWide(temp) + "uptorra-bench.log");
   ProbeClock clock(hosts);
   gClock = &clock;
-  MeasuredServices services(&MeasuredWait);
+  MeasuredServices services(&PacedWait);
   services.Index(hosts);
   MonitorContext monitor(table, state, services);
   SetProbeContext(&monitor);
@@ -256,9 +245,6 @@ int main(int argc, char** argv) {
   }
   const Text mode = argv[1];
   const int hosts = IntValue(argv[2]), seconds = IntValue(argv[3]);
-#ifndef UPTORRA_BENCH_PACED_WAIT
-  std::printf("note=paced wait not built in; a plain Sleep stands in\n");
-#endif
   if (mode == "monitor") return RunMonitor(hosts, seconds);
   if (mode == "bare") return RunBare(hosts, seconds);
   return 2;

@@ -3,12 +3,11 @@
 #include <memory>
 
 #include "core/MonitorControl.h"
+#include "core/PacedWait_win.h"
 #include "core/ProgramServices_win.h"
 #include "core/TaskPoolMonitor_win.h"
 
 namespace uptorra {
-
-void PacedWait(std::int32_t value, int unit);  // the paced wait (core/PacedWait_win.h)
 
 MonitorContext& ProgramMonitor(HostTable& table, AppState& state) {
   // Never destroyed: at exit the pool is let go without waiting for its tasks, which may still
