@@ -11,7 +11,6 @@
 #include <limits>
 #include <mutex>
 
-#include "core/UniqueHandle_win.h"
 
 namespace uptorra {
 namespace {
@@ -26,24 +25,37 @@ HANDLE SharedIcmpHandle() {
   return handle;
 }
 
-HANDLE EchoSlots() {
-  static UniqueHandle slots(CreateSemaphoreW(nullptr, kMaxEchoesInFlight, kMaxEchoesInFlight, nullptr));
-  return slots.get();
-}
+// The slots are counted in user mode: a kernel semaphore would cost two calls into the Wine
+// server per echo, for a limit that is reached only when hundreds of hosts are silent.
+class EchoSlots {
+ public:
+  void Acquire() {
+    AcquireSRWLockExclusive(&lock_);
+    while (free_ == 0) SleepConditionVariableSRW(&freed_, &lock_, INFINITE, 0);
+    --free_;
+    ReleaseSRWLockExclusive(&lock_);
+  }
+  void Release() {
+    AcquireSRWLockExclusive(&lock_);
+    ++free_;
+    ReleaseSRWLockExclusive(&lock_);
+    WakeConditionVariable(&freed_);
+  }
+
+ private:
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE freed_ = CONDITION_VARIABLE_INIT;
+  long free_ = kMaxEchoesInFlight;
+};
+
+EchoSlots gEchoSlots;
 
 class EchoSlot {
  public:
-  EchoSlot() : slots_(EchoSlots()) {
-    if (slots_ != nullptr && WaitForSingleObject(slots_, INFINITE) != WAIT_OBJECT_0) slots_ = nullptr;
-  }
-  ~EchoSlot() {
-    if (slots_ != nullptr) ReleaseSemaphore(slots_, 1, nullptr);
-  }
+  EchoSlot() { gEchoSlots.Acquire(); }
+  ~EchoSlot() { gEchoSlots.Release(); }
   EchoSlot(const EchoSlot&) = delete;
   EchoSlot& operator=(const EchoSlot&) = delete;
-
- private:
-  HANDLE slots_;
 };
 
 }  // namespace
