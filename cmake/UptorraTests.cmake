@@ -57,3 +57,4 @@ foreach(src ${_benches})
 endforeach()
 
 include(${CMAKE_CURRENT_LIST_DIR}/NotifyPeers.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/SmtpPeers.cmake)

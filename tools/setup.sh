@@ -10,7 +10,7 @@ PACKAGES=(
   xvfb openbox x11-utils xdotool imagemagick
   locales fonts-wqy-microhei
   libboost1.81-dev googletest nlohmann-json3-dev
-  python3-pytest python3-aiosmtpd
+  python3-pytest python3-aiosmtpd openssl
   clang libclang-rt-14-dev
   fping iproute2
 )

@@ -95,7 +95,9 @@ TEST(HostTable, ConcurrentCellWritesNeverTearAText) {
     while (!stop) {
       for (int r = 0; r < kRows; ++r) {
         const Text seen = table.GetCell(r, kColStatus);
-        if (!seen.empty()) ASSERT_NE(std::find(texts.begin(), texts.end(), seen), texts.end()) << seen;
+        if (!seen.empty()) {
+          ASSERT_NE(std::find(texts.begin(), texts.end(), seen), texts.end()) << seen;
+        }
       }
     }
   });

@@ -1,6 +1,6 @@
 // Rewrites one file for ever through the atomic replace, alternating two large contents that
 // can be checked for completeness: a test kills this process at random moments and then
-// looks at the file. Usage: atomic_writer <path> <bytes>
+// looks at the file. Usage: atomic_writer <path> <bytes> [first generation]
 #include <windows.h>
 
 #include <cstdlib>
@@ -24,7 +24,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   const uptorra::Text path = uptorra::GbkFromWide(argv[1]);
   const std::size_t length = static_cast<std::size_t>(std::wcstoul(argv[2], nullptr, 10));
-  for (unsigned generation = 0;; ++generation) {
+  const unsigned first = argc > 3 ? static_cast<unsigned>(std::wcstoul(argv[3], nullptr, 10)) : 0;
+  for (unsigned generation = first;; ++generation) {
     uptorra::ReplaceFileAtomically(path, Content(generation, length));
   }
 }
