@@ -12,10 +12,12 @@ between two probes of one host. Every target is in 127.0.0.0/8.
 usage: bench/run_monitor_bench.py [--seconds 30] N [N ...]
 """
 import argparse
+import fcntl
 import json
 import os
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -122,11 +124,16 @@ def run_fping(hosts, seconds):
     interval = min(1.0, 900.0 / hosts)
     cmd = ["fping", "-q", "-c", str(seconds), "-p", "1000", "-t", "2000", "-i", f"{interval:g}"] + targets
     start = time.monotonic()
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    _, status, usage = os.wait4(proc.pid, 0)
-    wall = time.monotonic() - start
+    # The per-target summary goes to a file: through a pipe it would fill the pipe and stall
+    # fping before wait4 returns.
+    with tempfile.TemporaryFile(mode="w+") as summary:
+        proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=summary)
+        _, status, usage = os.wait4(proc.pid, 0)
+        wall = time.monotonic() - start
+        summary.seek(0)
+        lines = summary.read().splitlines()
     received = 0
-    for line in proc.stderr.read().splitlines():
+    for line in lines:
         if "xmt/rcv" in line:
             received += int(line.split("=")[1].split("/")[1])
     sent = hosts * seconds
@@ -144,6 +151,9 @@ def run_fping(hosts, seconds):
 
 
 def main():
+    # One run at a time: each run restarts the bench prefix's Wine session.
+    lock = open(PREFIX + ".lock", "w")
+    fcntl.flock(lock, fcntl.LOCK_EX)
     parser = argparse.ArgumentParser()
     parser.add_argument("--seconds", type=int, default=30)
     parser.add_argument("hosts", type=int, nargs="+")
