@@ -13,7 +13,7 @@ set(_state "${CMAKE_BINARY_DIR}/peers/notify")
 
 add_test(NAME notify_peers_push
   COMMAND ${_python} ${_peers}/peerctl.py start --state-dir ${_state} --name push
-          -- ${_python} ${_peers}/push_service.py --tls --max-lifetime 1800)
+          -- ${_python} ${_peers}/push_service.py --tls --tls-count 2 --max-lifetime 1800)
 add_test(NAME notify_peers_proxy
   COMMAND ${_python} ${_peers}/peerctl.py start --state-dir ${_state} --name proxy
           -- ${_python} ${_peers}/http_proxy.py --max-lifetime 1800)
@@ -22,6 +22,6 @@ add_test(NAME notify_peers_stop
 
 set_tests_properties(notify_peers_push notify_peers_proxy PROPERTIES FIXTURES_SETUP notify_peers TIMEOUT 60)
 set_tests_properties(notify_peers_stop PROPERTIES FIXTURES_CLEANUP notify_peers TIMEOUT 60)
-set_tests_properties(notify PROPERTIES FIXTURES_REQUIRED notify_peers)
+set_property(TEST notify APPEND PROPERTY FIXTURES_REQUIRED notify_peers)
 # The test program finds the ready files (ports) through this folder.
 set_property(TEST notify APPEND PROPERTY ENVIRONMENT "UPTORRA_PEER_DIR=${_state}")

@@ -56,5 +56,6 @@ foreach(src ${_benches})
   target_link_libraries(bench_${_name} PRIVATE uptorra_lib)
 endforeach()
 
+# Loopback peers (push service, proxy, SMTP) that the notify tests talk to.
 include(${CMAKE_CURRENT_LIST_DIR}/NotifyPeers.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/SmtpPeers.cmake)

@@ -2,6 +2,7 @@
 
 #include "core/FileIo.h"
 #include "core/HostsFile.h"
+#include "notify/PushMessage.h"
 
 namespace uptorra {
 
@@ -27,6 +28,7 @@ void RunWindowCreated(WindowServices& window, HostTable& table, AppState& state,
   state.pushAppToken = ReadProfileText(state.configPath, kPushSection, kAppTokenKey);
   state.pushTopicId = ReadProfileText(state.configPath, kPushSection, kTopicIdKey);
   state.pushApiUrl = ReadProfileText(state.configPath, kPushSection, kApiUrlKey);
+  SetPushApiUrl(state.pushApiUrl);  // empty: the service's own https address
   if (state.pushAppToken.empty() || state.pushTopicId.empty()) {
     window.SetPaneText(0, Text(kPushNotConfiguredPane));
   }

@@ -1,10 +1,24 @@
 #include "log/EventLogWriter.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <system_error>
 #include <utility>
 
 namespace uptorra {
+namespace {
+
+// The copy of the log is kept between rewrites while entries keep coming: a fresh buffer of
+// tens of megabytes costs a page fault per page on every rewrite, which on a busy machine
+// takes longer than reading and writing the file. After this long without entries it is
+// given back.
+constexpr std::chrono::seconds kKeepBufferWhileIdle{30};
+// Room for the entries of the next rewrites, so that putting them in front of the log's bytes
+// moves the bytes within the buffer instead of allocating a new one.
+constexpr std::size_t kBufferHeadroom = 64 * 1024;
+
+}  // namespace
 
 EventLogWriter::EventLogWriter(LogStorage& storage, Text path) : storage_(storage), path_(std::move(path)) {
   try {
@@ -35,7 +49,9 @@ bool EventLogWriter::Write(const Text& entry) {
   if (!threadRunning_) {
     // Holding the lock through the rewrite keeps the rewrites one at a time.
     ++rewrites_;
-    return Rewrite(path_, {&pending});
+    const bool written = Rewrite(path_, {&pending});
+    Bytes().swap(buffer_);
+    return written;
   }
   try {
     queue_.push_back(&pending);
@@ -59,12 +75,21 @@ std::size_t EventLogWriter::QueuedCount() const {
 
 void EventLogWriter::Run() {
   std::unique_lock lock(mutex_);
+  const auto hasWork = [&] { return !queue_.empty() || stopping_; };
   for (;;) {
-    wake_.wait(lock, [&] { return !queue_.empty() || stopping_; });
+    if (!wake_.wait_for(lock, kKeepBufferWhileIdle, hasWork)) {
+      Bytes().swap(buffer_);
+      wake_.wait(lock, hasWork);
+    }
     if (queue_.empty()) return;  // stopping, and nothing is left to write
     std::vector<Pending*> batch;
     batch.swap(queue_);
-    const Text path = path_;
+    Text path;
+    try {
+      path = path_;
+    } catch (const std::exception&) {
+      // Out of memory: with no path the batch is reported lost, and the thread lives on.
+    }
     ++rewrites_;
     lock.unlock();
     const bool written = Rewrite(path, batch);
@@ -81,17 +106,15 @@ void EventLogWriter::Run() {
 bool EventLogWriter::Rewrite(const Text& path, const std::vector<Pending*>& batch) {
   if (path.empty()) return false;
   try {
-    Bytes old;
-    if (!storage_.Read(path, old)) return false;
-    std::size_t size = old.size();
-    for (const Pending* pending : batch) size += pending->entry->size();
-    Bytes content;
-    content.reserve(size);
     // The batch is oldest first; the newest entry goes on top.
-    for (auto it = batch.rbegin(); it != batch.rend(); ++it) content += *(*it)->entry;
-    content += old;
-    return storage_.Replace(path, content);
+    Text entries;
+    for (auto it = batch.rbegin(); it != batch.rend(); ++it) entries += *(*it)->entry;
+    buffer_.reserve(buffer_.size() + entries.size() + kBufferHeadroom);
+    if (!storage_.Read(path, buffer_)) return false;
+    buffer_.insert(0, entries);
+    return storage_.Replace(path, buffer_);
   } catch (const std::exception&) {
+    Bytes().swap(buffer_);
     return false;  // no memory for a log this large: this batch is lost, the file stays
   }
 }

@@ -67,6 +67,7 @@ class EventLogWriter {
   std::condition_variable done_;  // the callers: a rewrite finished
   Text path_;
   std::vector<Pending*> queue_;   // oldest first; each points into its waiting caller's frame
+  Bytes buffer_;                  // the log's content during a rewrite; used by one rewrite at a time
   std::uint64_t rewrites_ = 0;
   bool stopping_ = false;
   bool threadRunning_ = false;

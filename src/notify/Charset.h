@@ -18,7 +18,8 @@ Bytes TextToUtf8(std::string_view text, std::string_view utf16Bytes = {});
 
 // Re-encodes bytes from one named character set to another. The names are those of the
 // system's charset database (MIME names such as "UTF-8", "GBK", "GB2312", "Big5", "Unicode"),
-// looked up through MLang; an empty name takes the default. As the stream object of the
+// looked up through MLang (once per name: COM is started only for a name not seen before); an
+// empty name takes the default. As the stream object of the
 // classic scripting runtime does, a byte-order mark of the source is skipped, and a target of
 // UTF-8 or UTF-16 ("Unicode") gets one in front: startPosition, when given, skips that many
 // leading output bytes (3 drops a UTF-8 mark). Characters the target cannot represent become

@@ -5,6 +5,8 @@
 #include <oleauto.h>
 
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "core/Gbk_win.h"
 
@@ -67,12 +69,58 @@ class Bstr {
 };
 
 // The code page of a charset name, as the system's MIME database knows it.
-bool CodePageOf(IMultiLanguage2* mlang, std::string_view name, UINT& codePage) {
+bool LookUpCodePage(IMultiLanguage2* mlang, std::string_view name, UINT& codePage) {
   const Bstr bstr(WideFromGbk(name));
   if (!bstr.get()) return false;
   MIMECSETINFO info{};
   if (FAILED(mlang->GetCharsetInfo(bstr.get(), &info)) || info.uiInternetEncoding == 0) return false;
   codePage = info.uiInternetEncoding;
+  return true;
+}
+
+// Names already looked up. Starting COM and the MLang object costs about 10 ms a call under
+// Wine, a third of a whole alert; the database does not change while we run.
+class CodePageCache {
+ public:
+  bool Find(std::string_view name, UINT& codePage) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = codePages_.find(Text(name));
+    if (it == codePages_.end()) return false;
+    codePage = it->second;
+    return true;
+  }
+  void Add(std::string_view name, UINT codePage) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    codePages_[Text(name)] = codePage;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<Text, UINT> codePages_;
+};
+
+CodePageCache& KnownCodePages() {
+  static CodePageCache cache;
+  return cache;
+}
+
+// Both code pages, through the cache or else through MLang (COM for the duration of the look-up).
+bool CodePagesOf(std::string_view source, std::string_view target, UINT& sourceCodePage, UINT& targetCodePage) {
+  CodePageCache& cache = KnownCodePages();
+  if (cache.Find(source, sourceCodePage) && cache.Find(target, targetCodePage)) return true;
+
+  const ComScope com;
+  if (!com.usable()) return false;
+  ComRef<IMultiLanguage2> mlang;
+  if (FAILED(::CoCreateInstance(kClsidMultiLanguage, nullptr, CLSCTX_INPROC_SERVER, kIidMultiLanguage2, mlang.put())) ||
+      !mlang.get()) {
+    return false;
+  }
+  if (!LookUpCodePage(mlang.get(), source, sourceCodePage) || !LookUpCodePage(mlang.get(), target, targetCodePage)) {
+    return false;  // unknown names are not remembered: they stay a failure anyway
+  }
+  cache.Add(source, sourceCodePage);
+  cache.Add(target, targetCodePage);
   return true;
 }
 
@@ -115,12 +163,12 @@ bool Encode(const std::wstring& wide, UINT codePage, Bytes& out) {
   }
   if (codePage == CP_UTF8) out = kUtf8Mark;
   if (wide.empty()) return true;
-  const int size = ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int units = static_cast<int>(wide.size());
+  const int size = ::WideCharToMultiByte(codePage, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return false;
   const std::size_t at = out.size();
   out.resize(at + static_cast<std::size_t>(size));
-  return ::WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), out.data() + at, size, nullptr,
-                               nullptr) == size;
+  return ::WideCharToMultiByte(codePage, 0, wide.data(), units, out.data() + at, size, nullptr, nullptr) == size;
 }
 
 }  // namespace
@@ -134,12 +182,11 @@ Bytes TextToUtf8(std::string_view text, std::string_view utf16Bytes) {
     if (!wide.empty()) std::memcpy(wide.data(), utf16Bytes.data(), wide.size() * sizeof(wchar_t));
   }
   if (wide.empty()) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  const int units = static_cast<int>(wide.size());
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return {};
   Bytes out(static_cast<std::size_t>(size), '\0');
-  if (::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr, nullptr) != size) {
-    return {};
-  }
+  if (::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, out.data(), size, nullptr, nullptr) != size) return {};
   return out;
 }
 
@@ -148,16 +195,9 @@ Bytes ConvertCharset(std::string_view bytes, std::string_view sourceCharset, std
   const std::string_view source = sourceCharset.empty() ? kDefaultSourceCharset : sourceCharset;
   const std::string_view target = targetCharset.empty() ? kDefaultTargetCharset : targetCharset;
 
-  const ComScope com;
-  if (!com.usable()) return {};
-  ComRef<IMultiLanguage2> mlang;
-  if (FAILED(::CoCreateInstance(kClsidMultiLanguage, nullptr, CLSCTX_INPROC_SERVER, kIidMultiLanguage2, mlang.put())) ||
-      !mlang.get()) {
-    return {};
-  }
   UINT sourceCodePage = 0;
   UINT targetCodePage = 0;
-  if (!CodePageOf(mlang.get(), source, sourceCodePage) || !CodePageOf(mlang.get(), target, targetCodePage)) return {};
+  if (!CodePagesOf(source, target, sourceCodePage, targetCodePage)) return {};
 
   std::wstring wide;
   Bytes out;

@@ -56,6 +56,10 @@ struct HttpRequestParams {
 
   // Not among the thirteen. By default certificate errors are ignored (a test server's
   // self-signed certificate is accepted); a caller that sends a secret asks for the check.
+  // WinINet keeps connections alive per host and port and does not check the certificate
+  // again when it reuses one (Wine verified): a verifying request may ride on a connection
+  // that a non-verifying request to the same host and port opened shortly before. In this
+  // program only the verifying alert ever goes to the push host.
   bool verifyCertificates = false;
   HttpLimits limits;
 };

@@ -67,6 +67,8 @@ Text QueryRawHeaders(HINTERNET request) {
     if (!::HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, headers.data(), &length, nullptr)) return {};
   }
   headers.resize(length);
+  // Without an answer Wine still delivers an empty block ("\r\n"): no status line, no headers.
+  if (headers.rfind("HTTP/", 0) != 0) return {};
   return TextOf(headers);
 }
 
@@ -76,8 +78,9 @@ Bytes HttpRequest(const HttpRequestParams& params) {
   HttpRequestPlan plan = PlanHttpRequest(params);
 
   const bool viaProxy = plan.accessType == kAccessProxy;
-  UniqueInternetHandle internet(::InternetOpenA(plan.agent.c_str(), plan.accessType,
-                                                viaProxy ? plan.proxyName.c_str() : nullptr, viaProxy ? "" : nullptr, 0));
+  const char* proxyName = viaProxy ? plan.proxyName.c_str() : nullptr;
+  const char* proxyBypass = viaProxy ? "" : nullptr;  // no host bypasses the proxy, not even a local one
+  UniqueInternetHandle internet(::InternetOpenA(plan.agent.c_str(), plan.accessType, proxyName, proxyBypass, 0));
   if (!internet) return {};
   SetTimeouts(internet.get(), params.limits);
 

@@ -11,12 +11,18 @@ namespace {
 // parser itself keeps its nesting on a heap stack, not on the thread's.
 class AnswerJudge final : public nlohmann::json_sax<nlohmann::json> {
  public:
-  bool accepted() const { return rootIsObject_ && (codeIs1000_ || successIsTrue_); }
+  static constexpr int kAccepted = 1000;  // the service's code for a message it has taken on
+
+  bool accepted() const { return rootIsObject_ && (codeAccepted_ || successIsTrue_); }
 
   bool null() override { return Scalar(Value::kOther); }
   bool boolean(bool value) override { return Scalar(value ? Value::kTrue : Value::kOther); }
-  bool number_integer(number_integer_t value) override { return Scalar(value == 1000 ? Value::k1000 : Value::kOther); }
-  bool number_unsigned(number_unsigned_t value) override { return Scalar(value == 1000 ? Value::k1000 : Value::kOther); }
+  bool number_integer(number_integer_t value) override {
+    return Scalar(value == kAccepted ? Value::kAcceptedCode : Value::kOther);
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    return Scalar(value == kAccepted ? Value::kAcceptedCode : Value::kOther);
+  }
   bool number_float(number_float_t, const string_t&) override { return Scalar(Value::kOther); }
   bool string(string_t&) override { return Scalar(Value::kOther); }
   bool binary(binary_t&) override { return Scalar(Value::kOther); }
@@ -46,7 +52,7 @@ class AnswerJudge final : public nlohmann::json_sax<nlohmann::json> {
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
 
  private:
-  enum class Value { k1000, kTrue, kOther };
+  enum class Value { kAcceptedCode, kTrue, kOther };
 
   bool Scalar(Value value) {
     Member(value);
@@ -56,14 +62,14 @@ class AnswerJudge final : public nlohmann::json_sax<nlohmann::json> {
   // last value, as in most parsers.
   void Member(Value value) {
     if (depth_ != 1) return;
-    if (key_ == "code") codeIs1000_ = value == Value::k1000;
+    if (key_ == "code") codeAccepted_ = value == Value::kAcceptedCode;
     if (key_ == "success") successIsTrue_ = value == Value::kTrue;
   }
 
   int depth_ = 0;
   std::string key_;
   bool rootIsObject_ = false;
-  bool codeIs1000_ = false;
+  bool codeAccepted_ = false;
   bool successIsTrue_ = false;
 };
 

@@ -8,6 +8,7 @@
 #include "core/Config_win.h"
 #include "core/FileIo.h"
 #include "core/HostsFile.h"
+#include "notify/PushMessage.h"
 #include "core/StartupWindow.h"
 #include "support/TempDir_win.h"
 
@@ -108,6 +109,7 @@ TEST_F(StartupTest, SecondStartWithBothPushKeys) {
   EXPECT_EQ(state.pushAppToken, "AT_x");
   EXPECT_EQ(state.pushTopicId, "42");
   EXPECT_EQ(state.pushApiUrl, "http://127.0.0.1:9/x");
+  EXPECT_EQ(PushApiUrl(), "http://127.0.0.1:9/x") << "alerts go to the configured address";
   EXPECT_EQ(table.GetCell(1, kColNumber), "3");
 }
 
@@ -118,6 +120,7 @@ TEST_F(StartupTest, OnePushKeyMissingCountsAsNotConfigured) {
   RunWindowCreated(window, table, state, firstRun, dir.path());
   EXPECT_EQ(window.panes[0], kNotConfigured + kLoaded + "1");
   EXPECT_EQ(ReadAll(dir.File("MyConfig.ini")), config) << "an existing configuration is never rewritten";
+  EXPECT_EQ(PushApiUrl(), kBuiltInPushApiUrl) << "without apiUrl alerts go to the service's own address";
 }
 
 TEST_F(StartupTest, ExistingEmptyHostsFileIsKept) {

@@ -39,13 +39,16 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeCase{{2100, 12, 31, 23, 59, 59}, "2100-12-31 23:59:59"},
                       TimeCase{{2000, 2, 29, 1, 1, 1}, "2000-02-29 01:01:01"}));
 
-// Every second of a day, against a plain zero-padded formatting.
-TEST(TimeText, EverySecondOfTheDayGivesTheZeroPaddedText) {
-  for (int second = 0; second < 24 * 60 * 60; ++second) {
-    const LocalTime t{2024, 1, 5, second / 3600, second / 60 % 60, second % 60};
-    char expected[32];
-    std::snprintf(expected, sizeof expected, "2024-01-05 %02d:%02d:%02d", t.hour, t.minute, t.second);
-    ASSERT_EQ(TimeTextOf(t), expected) << "at second " << second;
+// Every minute of a day, with zero, one-digit and two-digit seconds, against a plain
+// zero-padded formatting.
+TEST(TimeText, EveryMinuteOfTheDayGivesTheZeroPaddedText) {
+  for (int minuteOfDay = 0; minuteOfDay < 24 * 60; ++minuteOfDay) {
+    for (const int second : {0, 1, 59}) {
+      const LocalTime t{2024, 1, 5, minuteOfDay / 60, minuteOfDay % 60, second};
+      char expected[32];
+      std::snprintf(expected, sizeof expected, "2024-01-05 %02d:%02d:%02d", t.hour, t.minute, t.second);
+      ASSERT_EQ(TimeTextOf(t), expected);
+    }
   }
 }
 

@@ -15,10 +15,10 @@ Control endpoints (never recorded):
   GET  /_requests[?since=N] JSON list of recorded requests (see Recorder in peerhttp.py):
                            request_line, headers_text, headers_hex, body_hex, tls, seq, ...
   POST /_reset             forget requests and rate-limit history, mode back to "ok"
-  GET  /_mode, POST /_mode  read or set the global mode (body: a mode spec)
+  GET  /_mode, POST /_mode  read or set the global mode (body: a mode setting)
 
 Misbehaviour modes, set globally (POST /_mode) or per request with a path prefix
-/_mode/<spec>/<rest of path> (the rest is then served as the path):
+/_mode/<mode>/<rest of path> (the rest is then served as the path):
   ok          normal answers (default)
   bare        success answers without the "success" field (only "code" tells)
   slow:S      wait S seconds (fractions allowed), then answer normally
@@ -39,7 +39,8 @@ body=<text, sent as UTF-8>.
 
 Start it directly, or through peerctl.py for CTest fixtures:
   push_service.py --port 0 --ready-file /tmp/push.json [--tls]
-The ready file (JSON: pid, host, port and with --tls tls_port) appears once it listens.
+The ready file (JSON: pid, host, port and with --tls tls_port and tls_ports) appears once it
+listens.
 """
 
 from __future__ import annotations
@@ -74,13 +75,13 @@ def refusal(message: str) -> dict:
 
 
 class Mode:
-    def __init__(self, spec: str):
-        name, _, arg = (spec or "ok").partition(":")
+    def __init__(self, setting: str):
+        name, _, arg = (setting or "ok").partition(":")
         self.name = name or "ok"
         self.arg = arg
         if self.name not in {"ok", "bare", "slow", "status500", "reset", "close", "never",
                              "garbage", "malformed", "huge", "redirect"}:
-            raise ValueError(f"unknown mode {spec!r}")
+            raise ValueError(f"unknown mode {setting!r}")
 
     def number(self, default: float) -> float:
         return float(self.arg) if self.arg else default
@@ -132,9 +133,9 @@ class PushService:
 
         mode = self.current_mode()
         if path.startswith("/_mode/"):
-            spec, _, rest = path[len("/_mode/"):].partition("/")
+            setting, _, rest = path[len("/_mode/"):].partition("/")
             try:
-                mode = Mode(urllib.parse.unquote(spec))
+                mode = Mode(urllib.parse.unquote(setting))
             except ValueError as error:
                 sock.sendall(peerhttp.response_bytes(400, "Bad Request", [], str(error).encode()))
                 return True
@@ -306,6 +307,9 @@ def main() -> int:
     parser.add_argument("--tls", action="store_true",
                         help="also listen with TLS on a second port, self-signed certificate (needs openssl)")
     parser.add_argument("--tls-port", type=int, default=0, help="TLS port with --tls; 0 picks a free one")
+    parser.add_argument("--tls-count", type=int, default=1,
+                        help="number of TLS listeners (free ports), for clients that keep connections alive "
+                             "per host and port: tests that must not share a connection use different ports")
     parser.add_argument("--tls-cert", help="certificate PEM for TLS instead of a self-signed one")
     parser.add_argument("--tls-key", help="key PEM that goes with --tls-cert")
     parser.add_argument("--ready-file", help="JSON file written once listening: pid, host, port, tls_port")
@@ -328,9 +332,14 @@ def main() -> int:
         with tempfile.TemporaryDirectory(prefix="push-tls-") as workdir:
             context = (peerhttp.make_context(args.tls_cert, args.tls_key) if args.tls_cert
                        else peerhttp.make_self_signed_context(workdir))
-        tls_server = peerhttp.LoopbackServer(args.host, args.tls_port, peerhttp.ConnectionHandler, service, context)
-        servers.append(tls_server)
-        info["tls_port"] = tls_server.server_address[1]
+        tls_ports = []
+        for index in range(max(1, args.tls_count)):
+            port = args.tls_port if index == 0 else 0
+            tls_server = peerhttp.LoopbackServer(args.host, port, peerhttp.ConnectionHandler, service, context)
+            servers.append(tls_server)
+            tls_ports.append(tls_server.server_address[1])
+        info["tls_port"] = tls_ports[0]
+        info["tls_ports"] = tls_ports
 
     def shut_down(*_):
         service.stop.set()

@@ -1,0 +1,157 @@
+// What a burst of failure entries costs the event log: 1000 entries from 100 threads at once
+// into a log of 1 MiB and of 50 MiB, through the log's one writer with group commit against
+// one locked read-and-rewrite per entry, in the same run.
+//
+//   build/windows/bench_event_log.exe [--dir=<folder>] [--sizes=1,50] [--threads=100] [--entries=10]
+//
+// --dir is where the logs go (default: the temp folder). Z:\dev\shm\<folder> puts them in
+// memory, which takes the disk out of the figures (every rewrite flushes the file to disk).
+// Reported per case: total time, rewrites done, and the time one EventLog call took from the
+// caller's side (median and worst).
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/FileIo.h"
+#include "core/Gbk_win.h"
+#include "log/EventLog.h"
+#include "log/EventLogWriter.h"
+#include "log/TimeText.h"
+
+namespace {
+
+using namespace uptorra;
+
+double Seconds() {
+  static const double frequency = [] {
+    LARGE_INTEGER f{};
+    ::QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER counter{};
+  ::QueryPerformanceCounter(&counter);
+  return static_cast<double>(counter.QuadPart) / frequency;
+}
+
+// One entry at a time: a lock around reading the whole log and replacing it. It keeps its
+// buffer between rewrites as the writer does, so that the two differ only in the number of
+// rewrites (a fresh buffer per rewrite costs more than the rewrite on a busy machine).
+class RewritePerEntry {
+ public:
+  explicit RewritePerEntry(Text path) : path_(std::move(path)) {}
+  void Write(const Text& entry) {
+    std::lock_guard lock(mutex_);
+    buffer_.reserve(buffer_.size() + 64 * 1024);
+    ReadWholeFile(path_, buffer_);
+    buffer_.insert(0, entry);
+    ReplaceFileAtomically(path_, buffer_);
+    ++rewrites_;
+  }
+  std::uint64_t RewriteCount() const { return rewrites_; }
+
+ private:
+  std::mutex mutex_;
+  Text path_;
+  Bytes buffer_;
+  std::uint64_t rewrites_ = 0;
+};
+
+Bytes OldLog(std::size_t size) {
+  Bytes log;
+  log.reserve(size + 128);
+  for (int i = 0; log.size() < size; ++i) {
+    log += "2024-01-05 08:03:07---10.0." + std::to_string(i / 250 % 250) + "." + std::to_string(i % 250) +
+           "网关---ICMP---微信推送失败\r\n";
+  }
+  return log;
+}
+
+template <typename Writer>
+void RunCase(const char* method, Writer& writer, const Text& path, std::size_t oldSize, int threadCount,
+             int entriesPerThread) {
+  std::atomic<bool> go{false};
+  std::vector<double> callSeconds(static_cast<std::size_t>(threadCount * entriesPerThread));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < threadCount; ++t) {
+    threads.emplace_back([&, t] {
+      while (!go) ::Sleep(0);
+      for (int n = 0; n < entriesPerThread; ++n) {
+        const Text entry = TimeText() + "---10.1." + std::to_string(t) + "." + std::to_string(n) +
+                           "网关---ICMP---微信推送失败\r\n";
+        const double begin = Seconds();
+        writer.Write(entry);
+        callSeconds[static_cast<std::size_t>(t * entriesPerThread + n)] = Seconds() - begin;
+      }
+    });
+  }
+  ::Sleep(200);
+  const double begin = Seconds();
+  go = true;
+  for (auto& thread : threads) thread.join();
+  const double total = Seconds() - begin;
+
+  Bytes log;
+  ReadWholeFile(path, log);
+  const std::size_t newLines =
+      static_cast<std::size_t>(std::count(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - oldSize), '\n'));
+  std::sort(callSeconds.begin(), callSeconds.end());
+  std::printf("%5zu MiB  %-16s %7zu %9llu %10.2f %12.1f %12.1f\n", oldSize >> 20, method, newLines,
+              static_cast<unsigned long long>(writer.RewriteCount()), total,
+              callSeconds[callSeconds.size() / 2] * 1000, callSeconds.back() * 1000);
+  std::fflush(stdout);
+}
+
+std::vector<int> Numbers(const char* list) {
+  std::vector<int> numbers;
+  for (const char* p = list; *p;) {
+    numbers.push_back(std::atoi(p));
+    while (*p && *p != ',') ++p;
+    if (*p == ',') ++p;
+  }
+  return numbers;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  Text dir = GbkFromWide(temp) + "uptorra-log-bench";
+  std::vector<int> sizesMiB = {1, 50};
+  int threadCount = 100;
+  int entriesPerThread = 10;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--dir=", 0) == 0) dir = arg.substr(6);
+    if (arg.rfind("--sizes=", 0) == 0) sizesMiB = Numbers(arg.c_str() + 8);
+    if (arg.rfind("--threads=", 0) == 0) threadCount = std::atoi(arg.c_str() + 10);
+    if (arg.rfind("--entries=", 0) == 0) entriesPerThread = std::atoi(arg.c_str() + 10);
+  }
+  ::CreateDirectoryW(WideFromGbk(dir).c_str(), nullptr);
+  const Text path = dir + "\\MyLog.log";
+  std::printf("%d entries from %d threads into %s\n", threadCount * entriesPerThread, threadCount, path.c_str());
+  std::printf("log        method           entries  rewrites    total s  median ms/call  worst ms/call\n");
+  for (const int mib : sizesMiB) {
+    const Bytes old = OldLog(static_cast<std::size_t>(mib) << 20);
+    {
+      ReplaceFileAtomically(path, old);
+      EventLogWriter writer(LogFileStorage(), path);
+      RunCase("group commit", writer, path, old.size(), threadCount, entriesPerThread);
+    }
+    {
+      ReplaceFileAtomically(path, old);
+      RewritePerEntry writer(path);
+      RunCase("one per entry", writer, path, old.size(), threadCount, entriesPerThread);
+    }
+  }
+  ::DeleteFileW(WideFromGbk(path).c_str());
+  ::RemoveDirectoryW(WideFromGbk(dir).c_str());
+  return 0;
+}
