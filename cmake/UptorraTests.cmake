@@ -55,6 +55,7 @@ foreach(src ${_benches})
   add_executable(bench_${_name} ${src})
   target_link_libraries(bench_${_name} PRIVATE uptorra_lib)
 endforeach()
+
 # Loopback peers (push service, proxy, SMTP) that the notify tests talk to.
 include(${CMAKE_CURRENT_LIST_DIR}/NotifyPeers.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/SmtpPeers.cmake)

@@ -12,6 +12,7 @@ PACKAGES=(
   libboost1.81-dev googletest nlohmann-json3-dev
   python3-pytest python3-aiosmtpd openssl
   clang libclang-rt-14-dev
+  fping iproute2
 )
 
 missing=()
