@@ -129,7 +129,7 @@ void MainWindow::OnRightButton(int controlId) {
 // --- The events and their handlers ------------------------------------------------------------
 
 void MainWindow::HandleCreated() {
-  RunWindowCreated(*this, table_, state_, firstRun_, ProgramDirectory());
+  RunWindowCreated(*this, table_, state_, firstRun_, programDir_.empty() ? ProgramDirectory() : programDir_);
   SetEventLogPath(state_.logPath);
 }
 

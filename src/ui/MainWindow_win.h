@@ -33,8 +33,9 @@ inline constexpr UINT kListRefreshIntervalMs = 200;
 
 class MainWindow : public BaseWindow<MainWindow>, public WindowServices {
  public:
-  // table and state must outlive the window (they live as long as the process).
-  MainWindow(HINSTANCE instance, HostTable& table, AppState& state, FirstRunStore& firstRun);
+  // table and state must outlive the window (they live as long as the process). The program's
+  // folder is the executable's unless programDir names another (tests).
+  MainWindow(HINSTANCE instance, HostTable& table, AppState& state, FirstRunStore& firstRun, Text programDir = {});
   ~MainWindow() override;
 
   // Creates the window with every control in its initial state, runs the window-created
@@ -126,6 +127,7 @@ class MainWindow : public BaseWindow<MainWindow>, public WindowServices {
   HostTable& table_;
   AppState& state_;
   FirstRunStore& firstRun_;
+  Text programDir_;
 
   std::array<HWND, kControlCount> controls_{};
   UINT dpi_ = 96;
