@@ -9,6 +9,7 @@
 #include "core/Config_win.h"
 #include "core/ExitCleanup.h"
 #include "core/HostTable.h"
+#include "pool/TaskPool.h"
 #include "ui/MainWindow_win.h"
 
 namespace {
@@ -50,20 +51,22 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   AppState& state = *new AppState;
   RegistryFirstRun firstRun;
 
-  // 2. The one TaskPool object of the process is constructed here, not yet created; the
-  //    monitoring handlers of the window use it and the exit clean-up destroys it.
+  // 2. The one TaskPool object of the process, not yet created: the monitoring handlers of the
+  //    window create it at the first start, and the exit clean-up destroys it. Like the model it
+  //    is never deleted, so that a task still winding down never finds it gone.
+  TaskPool& pool = *new TaskPool;
 
   // 3-5. The window runs its created event (start-up) before it is shown, then the loop runs
   //      until the close question is answered Yes.
   int exitCode = 1;
   {
-    MainWindow window(instance, table, state, firstRun);
+    MainWindow window(instance, table, state, firstRun, pool);
     if (window.Create(showCommand)) exitCode = RunMessageLoop(window);
   }
 
-  // Exit clean-up, once, after the loop. destroyPool stops the TaskPool without waiting for
-  // its running tasks; empty until the pool is part of the program.
-  RunExitCleanup(state, {});
+  // Exit clean-up, once, after the loop: the TaskPool is stopped without waiting for its
+  // running tasks.
+  RunExitCleanup(state, [&pool] { pool.Destroy(); });
   if (SUCCEEDED(com)) ::CoUninitialize();
   return exitCode;
 }

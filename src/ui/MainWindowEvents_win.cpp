@@ -23,15 +23,13 @@
 //   标签3                 double-clicked               push-service guide (OnPushGuideDoubleClicked)
 //   图片框1               double-clicked               chat group (OnSignatureDoubleClicked)
 //   状态条1               double-clicked               download page (OnStatusBarDoubleClicked)
-//
-// The monitoring-control handlers need the program's TaskPool and are bound when it is part of
-// the program; until then their events arrive at empty members below.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include "core/FileIo.h"
 #include "core/Gbk_win.h"
+#include "core/MonitorControl_win.h"
 #include "core/Startup.h"
 #include "log/EventLog.h"
 #include "notify/MailReport_win.h"
@@ -146,21 +144,13 @@ void MainWindow::HandleListRightClick() {
   popup_.Show(hwnd_, POINT{cursor.x + offset, cursor.y + offset});
 }
 
-void MainWindow::HandleSwitchHostOff() {
-  // Monitoring control: OnSwitchHostOffChosen(table_).
-}
+void MainWindow::HandleSwitchHostOff() { uptorra::OnSwitchHostOffChosen(table_); }
 
-void MainWindow::HandleSwitchHostOn() {
-  // Monitoring control: OnSwitchHostOnChosen(table_).
-}
+void MainWindow::HandleSwitchHostOn() { uptorra::OnSwitchHostOnChosen(table_); }
 
-void MainWindow::HandleStartClicked() {
-  // Monitoring control: OnStartClicked(*this, table_, state_, <the program's TaskPool>).
-}
+void MainWindow::HandleStartClicked() { uptorra::OnStartClicked(*this, table_, state_, pool_); }
 
-void MainWindow::HandleStopClicked() {
-  // Monitoring control: OnStopClicked(*this, table_, state_, <the program's TaskPool>).
-}
+void MainWindow::HandleStopClicked() { uptorra::OnStopClicked(*this, table_, state_, pool_); }
 
 void MainWindow::HandleAddHostClicked() { uptorra::OnAddHostClicked(*this, table_, state_); }
 

@@ -44,8 +44,13 @@ RECT CentredWindowRect(UINT dpi) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, HostTable& table, AppState& state, FirstRunStore& firstRun,
-                       Text programDir)
-    : instance_(instance), table_(table), state_(state), firstRun_(firstRun), programDir_(std::move(programDir)) {}
+                       TaskPool& pool, Text programDir)
+    : instance_(instance),
+      table_(table),
+      state_(state),
+      firstRun_(firstRun),
+      pool_(pool),
+      programDir_(std::move(programDir)) {}
 
 MainWindow::~MainWindow() {
   // The model outlives the window: no notice may be posted to a window that is gone.

@@ -16,6 +16,7 @@
 #include "core/AppState.h"
 #include "core/Config.h"
 #include "core/HostTable.h"
+#include "pool/TaskPool.h"
 #include "ui/BaseWindow_win.h"
 #include "ui/Controls_win.h"
 #include "ui/Fonts_win.h"
@@ -35,7 +36,8 @@ class MainWindow : public BaseWindow<MainWindow>, public WindowServices {
  public:
   // table and state must outlive the window (they live as long as the process). The program's
   // folder is the executable's unless programDir names another (tests).
-  MainWindow(HINSTANCE instance, HostTable& table, AppState& state, FirstRunStore& firstRun, Text programDir = {});
+  MainWindow(HINSTANCE instance, HostTable& table, AppState& state, FirstRunStore& firstRun, TaskPool& pool,
+             Text programDir = {});
   ~MainWindow() override;
 
   // Creates the window with every control in its initial state, runs the window-created
@@ -127,6 +129,7 @@ class MainWindow : public BaseWindow<MainWindow>, public WindowServices {
   HostTable& table_;
   AppState& state_;
   FirstRunStore& firstRun_;
+  TaskPool& pool_;
   Text programDir_;
 
   std::array<HWND, kControlCount> controls_{};

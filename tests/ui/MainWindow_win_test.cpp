@@ -70,7 +70,7 @@ LRESULT CALLBACK CountPaints(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    window = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr), table, state, firstRun, dir.path());
+    window = std::make_unique<MainWindow>(::GetModuleHandleW(nullptr), table, state, firstRun, pool, dir.path());
     if (!window->Create(SW_SHOWNOACTIVATE)) {
       window.reset();
       GTEST_SKIP() << "no display to create a window on";
@@ -95,6 +95,7 @@ class MainWindowTest : public ::testing::Test {
   HostTable table;
   AppState state;
   MarkedFirstRun firstRun;
+  TaskPool pool;
   std::unique_ptr<MainWindow> window;  // last: goes before the model it shows
   HWND list = nullptr;
   HWND bar = nullptr;
