@@ -10,7 +10,9 @@
 ;              uninstall.exe /S               keeps the operator's three files
 ;              uninstall.exe /S /REMOVEDATA   removes them too
 
-Unicode true
+; A Unicode installer (its Chinese texts show on any system locale) for 64-bit Windows, where
+; alone the program runs. 64-bit also lets it run in the tests' 64-bit-only Wine.
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma

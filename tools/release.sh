@@ -71,6 +71,8 @@ makensis -INPUTCHARSET UTF8 -V2 \
   -DICON="$root/src/app/res/uptorra.ico" \
   -DOUTFILE="$setup_file" \
   packaging/uptorra.nsi
+# makensis leaves the execute bit off; Wine (the tests) will not start a file without it.
+chmod +x "$setup_file"
 rm -rf "$stage"
 
 echo "release $version in $out:"
