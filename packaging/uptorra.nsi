@@ -145,7 +145,7 @@ SectionEnd
 
 ; Off by default: the hosts list, the configuration with the push credentials and the log are
 ; the operator's work and survive an uninstall (or an uninstall before a reinstall).
-Section /o "un.删除主机列表、配置和日志（MyHosts.csv、MyConfig.ini、MyLog.log）" SecRemoveData
+Section /o "un.删除主机列表、配置和日志" SecRemoveData
   Delete "$INSTDIR\MyHosts.csv"
   Delete "$INSTDIR\MyConfig.ini"
   Delete "$INSTDIR\MyLog.log"
