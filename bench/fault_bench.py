@@ -560,6 +560,12 @@ def memory_figures(samples):
         values = [s["memory"].get(key) for s in usable if s["memory"].get(key) is not None]
         if values:
             figures[key] = {"start": base["memory"].get(key), "end": values[-1], "peak": max(values)}
+    typed = [s["memory"].get("handle_types") or {} for s in usable]
+    if any(typed):
+        base_types = base["memory"].get("handle_types") or {}
+        figures["handle_types"] = {name: {"start": base_types.get(name, 0), "end": typed[-1].get(name, 0),
+                                          "peak": max(t.get(name, 0) for t in typed)}
+                                   for name in sorted(set().union(*typed))}
     linux = [s["linux"] for s in usable if s["linux"]]
     if linux:
         for key in ("VmRSS", "RssAnon", "Threads", "fds"):
