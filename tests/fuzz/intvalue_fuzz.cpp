@@ -1,4 +1,5 @@
-// The integer value of a text against a reference reading with 64-bit arithmetic and clamping.
+// The integer value of a text against a reference reading with wide arithmetic and clamping,
+// and the integer boxes' normalised text of it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -6,6 +7,7 @@
 #include <string_view>
 
 #include "core/Text.h"
+#include "ui/IntegerInput.h"
 
 namespace {
 std::int32_t Reference(std::string_view text) {
@@ -24,6 +26,12 @@ std::int32_t Reference(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (uptorra::IntValue(text) != Reference(text)) std::abort();
+  const std::int32_t value = uptorra::IntValue(text);
+  if (value != Reference(text)) std::abort();
+  // An integer box keeps the canonical text of that value, which reads back the same.
+  const uptorra::Text boxText = uptorra::NormalizedIntegerText(uptorra::Text(text));
+  if (value == 0 ? !boxText.empty() : uptorra::IntValue(boxText) != value || boxText != uptorra::DecimalText(value)) {
+    std::abort();
+  }
   return 0;
 }

@@ -43,7 +43,13 @@ INSTANTIATE_TEST_SUITE_P(
         UrlCase{"http://example.com:8080", "example.com", "example.com:8080", 8080, "/", false},
         UrlCase{"http://h.example/p?q=1&r=A#Frag", "h.example", "h.example", 80, "/p?q=1&r=A#Frag", false},
         UrlCase{"http://example.com:80x/", "example.com", "example.com:80x", 80, "/", false},  // leading digits
-        UrlCase{"ftp.example/x", "ftp.example", "ftp.example", 80, "/x", false}));
+        UrlCase{"ftp.example/x", "ftp.example", "ftp.example", 80, "/x", false},
+        // Hosts that also occur inside the scheme: the path is still the one behind the host.
+        UrlCase{"http://t/x", "t", "t", 80, "/x", false},
+        UrlCase{"https://ps:8443/api?a=1", "ps", "ps:8443", 8443, "/api?a=1", true},
+        UrlCase{"HTTP://Http/Y", "http", "http", 80, "/Y", false},
+        UrlCase{"http://h", "h", "h", 80, "/", false},
+        UrlCase{"http:///x", "", "", 80, "/x", false}));
 
 }  // namespace
 }  // namespace uptorra

@@ -25,6 +25,8 @@
 //   trayclick tip message      a mouse message (e.g. 514 = WM_LBUTTONUP) on the icon with that tip
 //   sync                       waits until the window has handled what was posted to it
 //   kill                       ends the program's process
+//   memory [pid]               the program's working set, private bytes (peak too) and handles
+//                              (from the system's handle table where the count of the process is 0)
 //   clearfirstrun              deletes the first-run mark (HKLM and HKCU)
 // Control ids are the program's own (ui/ControlIds.h); names may be given instead.
 #include <windows.h>
@@ -32,8 +34,11 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <iostream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -337,6 +342,89 @@ std::wstring Arg(const std::vector<std::wstring>& args, std::size_t i) {
   return args[i];
 }
 
+// Handles a process holds, counted in the system's handle table (GetProcessHandleCount gives 0
+// for another process under Wine), in all and per object type, the type named by one of the
+// handles duplicated into this process. total -1 when the table cannot be read.
+struct HandleCounts {
+  long long total = -1;
+  json byType = json::object();
+};
+
+HandleCounts HandleCountsOf(DWORD pid) {
+  struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX
+    PVOID object;
+    ULONG_PTR processId;
+    ULONG_PTR handle;
+    ULONG access;
+    USHORT backTrace;
+    USHORT type;
+    ULONG attributes;
+    ULONG reserved;
+  };
+  struct Table {  // SYSTEM_HANDLE_INFORMATION_EX
+    ULONG_PTR count;
+    ULONG_PTR reserved;
+    Entry entries[1];
+  };
+  struct TypeName {  // the start of OBJECT_TYPE_INFORMATION
+    USHORT length;
+    USHORT maximumLength;
+    PWSTR buffer;
+  };
+  constexpr ULONG kSystemExtendedHandleInformation = 64;
+  constexpr ULONG kObjectTypeInformation = 2;
+  constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+  using QuerySystem = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  using QueryObject = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const auto querySystem =
+      reinterpret_cast<QuerySystem>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQuerySystemInformation")));
+  const auto queryObject =
+      reinterpret_cast<QueryObject>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryObject")));
+  HandleCounts counts;
+  if (!querySystem) return counts;
+  std::vector<unsigned char> buffer(1 << 20);
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    ULONG needed = 0;
+    const LONG status =
+        querySystem(kSystemExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+    if (status == kInfoLengthMismatch) {
+      buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 65536));
+      continue;
+    }
+    if (status < 0) return counts;
+    const auto* table = reinterpret_cast<const Table*>(buffer.data());
+    std::map<USHORT, std::pair<long long, ULONG_PTR>> types;  // type: count, one handle of it
+    counts.total = 0;
+    for (ULONG_PTR i = 0; i < table->count; ++i) {
+      if (table->entries[i].processId != pid) continue;
+      ++counts.total;
+      auto& type = types[table->entries[i].type];
+      ++type.first;
+      type.second = table->entries[i].handle;
+    }
+    HANDLE process = ::OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
+    for (const auto& [type, info] : types) {
+      std::string name = std::to_string(type);
+      HANDLE copy = nullptr;
+      if (process && queryObject &&
+          ::DuplicateHandle(process, reinterpret_cast<HANDLE>(info.second), ::GetCurrentProcess(), &copy, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+        alignas(8) unsigned char typeInfo[1024] = {};
+        if (queryObject(copy, kObjectTypeInformation, typeInfo, sizeof typeInfo, nullptr) >= 0) {
+          const auto* typeName = reinterpret_cast<const TypeName*>(typeInfo);
+          if (typeName->buffer) name = Utf8FromWide(std::wstring(typeName->buffer, typeName->length / sizeof(wchar_t)));
+        }
+        ::CloseHandle(copy);
+      }
+      counts.byType[name] = info.first;
+    }
+    if (process) ::CloseHandle(process);
+    return counts;
+  }
+  return counts;
+}
+
 json Run(Session& session, const std::vector<std::wstring>& args) {
   const std::string command = Utf8FromWide(Arg(args, 0));
   auto argUtf8 = [&](std::size_t i) { return Utf8FromWide(Arg(args, i)); };
@@ -466,6 +554,27 @@ json Run(Session& session, const std::vector<std::wstring>& args) {
     SendWithTimeout(session.Main(), WM_NULL, 0, 0, &ok);
     if (!ok) Fail("window not answering");
     return true;
+  }
+  if (command == "memory") {
+    const DWORD pid = args.size() > 1 ? static_cast<DWORD>(argInt(1)) : ProcessOf(session.Main());
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) Fail("cannot open the process");
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof(counters);
+    const BOOL haveMemory =
+        ::K32GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    DWORD handles = 0;
+    const BOOL haveHandles = ::GetProcessHandleCount(process, &handles);
+    ::CloseHandle(process);
+    if (!haveMemory) Fail("no memory counters");
+    const HandleCounts table = HandleCountsOf(pid);
+    return {{"pid", pid},
+            {"working_set", counters.WorkingSetSize},
+            {"peak_working_set", counters.PeakWorkingSetSize},
+            {"private_bytes", counters.PrivateUsage},
+            {"peak_private_bytes", counters.PeakPagefileUsage},
+            {"handles", haveHandles && handles ? json(handles) : table.total >= 0 ? json(table.total) : json(nullptr)},
+            {"handle_types", table.byType}};
   }
   if (command == "kill") {
     const DWORD pid = args.size() > 1 ? static_cast<DWORD>(argInt(1)) : ProcessOf(session.Main());
