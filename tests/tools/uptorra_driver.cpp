@@ -24,8 +24,12 @@
 //   tray                       the notification-area icons: tip texts, places
 //   trayclick tip message      a mouse message (e.g. 514 = WM_LBUTTONUP) on the icon with that tip
 //   sync                       waits until the window has handled what was posted to it
+//   close                      a close request as from the title bar's close button
+//                              (WM_SYSCOMMAND SC_CLOSE, posted)
 //   kill                       ends the program's process
 //   clearfirstrun              deletes the first-run mark (HKLM and HKCU)
+//   markfirstrun               writes the first-run mark, so that the next start is not a
+//                              first start
 // Control ids are the program's own (ui/ControlIds.h); names may be given instead.
 #include <windows.h>
 
@@ -461,10 +465,28 @@ json Run(Session& session, const std::vector<std::wstring>& args) {
     }
     Fail("no tray icon with that tip");
   }
+  if (command == "close") {
+    ::PostMessageW(session.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    return true;
+  }
   if (command == "sync") {
+    // A sent message overtakes the posted ones (a thread handles what was sent to it before it
+    // takes the next posted message), so answering one proves nothing about earlier posts.
+    // Instead a marker is posted behind them: the pushed state of the hidden button 发送邮件,
+    // which nothing else touches and which draws nothing while the button is hidden.
+    HWND main = session.Main();
     bool ok = false;
-    SendWithTimeout(session.Main(), WM_NULL, 0, 0, &ok);
+    SendWithTimeout(main, WM_NULL, 0, 0, &ok);
     if (!ok) Fail("window not answering");
+    HWND marker = ::GetDlgItem(main, ControlId(Control::发送邮件));
+    if (!marker) Fail("no marker button");
+    ::PostMessageW(marker, BM_SETSTATE, TRUE, 0);
+    const ULONGLONG deadline = ::GetTickCount64() + 20000;
+    while ((SendWithTimeout(marker, BM_GETSTATE, 0, 0) & BST_PUSHED) == 0) {
+      if (::GetTickCount64() > deadline) Fail("window not handling posted messages");
+      ::Sleep(5);
+    }
+    SendWithTimeout(marker, BM_SETSTATE, FALSE, 0);
     return true;
   }
   if (command == "kill") {
@@ -482,6 +504,18 @@ json Run(Session& session, const std::vector<std::wstring>& args) {
       result.push_back(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
     }
     return result;
+  }
+  if (command == "markfirstrun") {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KWO\\Uptorra", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS) {
+      Fail("cannot create the first-run key");
+    }
+    static const wchar_t kOne[] = L"1";
+    const LSTATUS status =
+        ::RegSetValueExW(key, L"FirstRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(kOne), sizeof kOne);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS;
   }
   Fail("unknown command " + command);
 }
