@@ -52,6 +52,8 @@ class TcpPorts:
 class PushService:
     """tests/peers/push_service.py on 127.0.0.1, answering every message with success."""
 
+    TOKEN = "AT_uptorra_test"  # the appToken it accepts
+
     def __init__(self, runner=None):
         self.runner = runner or _Local()
         ready = tempfile.mktemp(suffix=".json", prefix="uptorra-push-")

@@ -21,6 +21,7 @@ USAGE_TEXT = ("0、右键单击查看日志按钮弹出使用说明；\r\n1、�
 NOT_CONFIGURED = "未读取到Wx_Pusher的配置，"
 HOSTS_LOADED = "主机载入完成，当前主机数："
 IDOK = 1
+WS_MAXIMIZEBOX, WS_MINIMIZEBOX, WS_THICKFRAME, WS_SYSMENU, WS_CAPTION = 0x10000, 0x20000, 0x40000, 0x80000, 0xC00000
 WELCOME = "欢迎超帅的你，快双击作者签名加群！"
 EXAMPLE = "(示例)"
 
@@ -129,6 +130,10 @@ def test_every_control_starts_in_its_state(app):
     assert state["list"]["imagelist"]
     x, y, width, height = state["window"]["rect"]
     assert (width, height) == (766, 430)
+    # Caption with system menu, minimise and close; no maximise button; a fixed border.
+    style = state["window"]["style"]
+    assert style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX) == WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX
+    assert style & (WS_MAXIMIZEBOX | WS_THICKFRAME) == 0
     assert not [t for t in app.window_timers() if t[0] == MAIL_TIMER_ID], "时钟1 is off"
 
 

@@ -28,6 +28,7 @@ HOSTS_FILE = "MyHosts.csv"
 CONFIG_FILE = "MyConfig.ini"
 LOG_FILE = "MyLog.log"
 HOSTS_HEADER = "主机地址/域名,主机名称,监测类型,重试次数,监测间隔(s),监测状态"
+STATUS_COLUMN = 6  # the list column that carries the status text and image
 MAIL_TIMER_ID = 1  # the program's id of the status-mail timer 时钟1
 TIMER_TRACE = re.compile(rb"NtUserSetTimer Added (0x[0-9a-f]+) (\d+) \S+ timeout (\d+)")
 
@@ -247,26 +248,26 @@ class UptorraApp:
             stderr = os.fdopen(handle, "wb")
             extra_env = dict(extra_env or {}, WINEDEBUG="+msg")
         self.pid = None
-        try:
-            self.driver("find", 0)  # forget the window of an earlier start
-        except DriverError:
-            pass
+        # Windows of other copies in the same prefix (an earlier start, another test's program)
+        # are not this start's.
+        others = {w["pid"] for w in self.driver("windows")}
         self.process = self.wine.popen([self.exe], cwd=self.folder, extra_env=extra_env,
                                        stderr=stderr if stderr is not None else subprocess.DEVNULL)
         if trace_timers:
             stderr.close()  # the program holds its own copy
-        if expect_box is not None:
-            caption, button = expect_box
-            wait_until(lambda: any(b["caption"] == caption for b in self.boxes_any()), timeout, what=f"box {caption}")
-            self.last_box = next(b for b in self.boxes_any() if b["caption"] == caption)
-            self.driver("answer", caption, button)
-        window = wait_until(lambda: self._visible_window(), timeout, what="the main window")
+        # The window is created (hidden) before start-up runs, so it is there before the usage box.
+        window = wait_until(lambda: next((w for w in self.driver("windows") if w["pid"] not in others), None),
+                            timeout, what="the program's window")
         self.pid = window["pid"]
         self.driver("find", self.pid)
-        return window
+        if expect_box is not None:
+            caption, button = expect_box
+            self.last_box = self.wait_box(caption, timeout)
+            self.driver("answer", caption, button)
+        return wait_until(lambda: self._visible_window(), timeout, what="the main window shown")
 
     def _visible_window(self):
-        window = self.driver("find")
+        window = self.driver("find", self.pid)
         return window if window.get("visible") else None
 
     def boxes_any(self):
@@ -284,8 +285,10 @@ class UptorraApp:
         self.driver("sync")
 
     def wait_box(self, caption, timeout=20):
-        return wait_until(lambda: next((b for b in self.driver("boxes") if b["caption"] == caption), None), timeout,
-                          what=f"box {caption}")
+        # A box still being built (or torn down) reads without text or buttons: every box of
+        # the program has both.
+        return wait_until(lambda: next((b for b in self.driver("boxes") if b["caption"] == caption and b["visible"]
+                                        and b["text"] and b["buttons"]), None), timeout, what=f"box {caption}")
 
     def answer(self, caption, button, timeout=20):
         box = self.wait_box(caption, timeout)
@@ -293,9 +296,10 @@ class UptorraApp:
         return box
 
     def rows(self, max_rows=200):
-        """The list's cells, row by row, and their status images."""
+        """The list's cells, row by row, and their status images (the image of the status
+        column; -1 for none)."""
         rows = self.state(max_rows)["list"]["rows"]
-        return rows["cells"], [images[0] for images in rows["images"]]
+        return rows["cells"], [images[STATUS_COLUMN] for images in rows["images"]]
 
     def wait_rows(self, predicate, timeout=30, what="rows"):
         """Polls the list until predicate(cells, images) holds; returns (cells, images)."""

@@ -7,6 +7,7 @@
 //
 // Every answer is {"ok": true, "result": ...} or {"ok": false, "error": "..."}. Commands:
 //   find [pid]                 the main window: hwnd, pid, title, visible, rectangles
+//   windows                    every main window of the program in the prefix (find's fields)
 //   state [maxRows]            every control, the panes, the list (columns and up to maxRows rows)
 //   rows first count           list cells and images of a range of rows
 //   click id                   a button click (BM_CLICK, posted)
@@ -350,6 +351,14 @@ json Run(Session& session, const std::vector<std::wstring>& args) {
     if (args.size() > 1) session.wantedPid = static_cast<DWORD>(argInt(1));
     session.main = nullptr;
     return WindowJson(session.Main());
+  }
+  if (command == "windows") {
+    json windows = json::array();
+    HWND candidate = nullptr;
+    while ((candidate = ::FindWindowExW(nullptr, candidate, kMainWindowClass, nullptr)) != nullptr) {
+      windows.push_back(WindowJson(candidate));
+    }
+    return windows;
   }
   if (command == "state") return StateJson(session, args.size() > 1 ? static_cast<int>(argInt(1)) : 200);
   if (command == "rows") {
