@@ -76,6 +76,7 @@ def test_add_hosts(app, peers):
     assert not controls["单选框_ICMP"]["checked"]
     app.driver("focus", "编辑框_监测类型")
     app.driver("type", "编辑框_监测类型", "80")
+    app.driver("sync")
     choose_probe(app, "单选框_ICMP")
     controls = app.state()["controls"]
     assert not controls["编辑框_监测类型"]["enabled"] and controls["编辑框_监测类型"]["text"] == "80"
@@ -106,6 +107,7 @@ def test_add_hosts(app, peers):
         if port:
             app.driver("focus", "编辑框_监测类型")
             app.driver("type", "编辑框_监测类型", port)
+            app.driver("sync")  # the typed keys are in before the focus moves
             app.driver("focus", "编辑框_主机地址")  # leaving the box normalises it
         app.click("添加主机")
         box = app.answer(TIP, "OK")
@@ -195,8 +197,10 @@ def test_start_probes_loaded_and_added_rows(app, peers):
     if shot:
         path = os.path.join(ROOT, "docs", "screenshot.png") if shot == "1" else shot
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        app.driver("focus", "超级列表框1")
-        app.driver("sync")
+        # A click on the empty area below the rows clears the selection, so that every row
+        # shows its own colours.
+        app.mouse_click(app.driver("listpoint", "below"))
+        wait_until(lambda: app.state()["list"]["selected"] == -1, what="no row selected")
         app.screenshot(path)
 
 
