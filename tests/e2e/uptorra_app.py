@@ -1,14 +1,19 @@
 """The real program under Wine, for end-to-end tests and benches: a fresh program folder, the
 program started in it, and the driver (uptorra_driver.exe serve) that works its window.
 
-    with Display(), UptorraApp(folder) as app:      # folder: a temporary program folder
-        app.start()
-        app.answer_box("KWO提示", "OK")           # the usage box of a first start
-        state = app.driver("state")
+    with Display(), UptorraApp() as app:            # a fresh temporary program folder
+        app.clear_first_run()
+        app.start(expect_box=("Uptorra使用说明", "OK"))  # answers the usage box of a first start
+        app.click("启动监测")                          # posted, then synced with the window
+        box = app.answer("KWO提示", "OK")              # waits for the box, presses its button
+        cells, images = app.rows()                     # list cells and status images
+        app.right_click_list(0); app.wait_menu(); app.choose_menu_item(0)   # real mouse (xdotool)
 
 Every Wine process runs with the build folder's tools/wine-run.sh, in a prefix of its own
 (prefix_name), so that the first-run mark and the tray of one suite never meet another's.
-Pass runner=NetnsSession to run the program inside a network namespace.
+Pass WineSession(prefix_name, runner=NetnsSession(...)) as wine to run the program inside a
+network namespace. Several programs may run in one prefix: each UptorraApp works the window of
+the process it started (and after a restart, follow_restart, the new one).
 """
 import json
 import os
