@@ -1,17 +1,14 @@
 """The operator's commands on the real window, one program run after the other as an operator
 would go: adding hosts, sorting by the column titles, switching a host off and starting
 monitoring (the added rows are probed), closing with Cancel and No (the tray), restarting, and
-closing with Yes. Every host is on 127.0.0.0/8; the push service is local.
-
-With UPTORRA_SCREENSHOT set (to a path, or to 1 for docs/screenshot.png) the monitoring step
-also saves a picture of the window."""
+closing with Yes. Every host is on 127.0.0.0/8; the push service is local."""
 import os
 import re
 
 import pytest
 
 from loopback_peers import PushService, TcpPorts
-from uptorra_app import (HOSTS_FILE, HOSTS_HEADER, ROOT, Display, UptorraApp, read_hosts_lines, read_log, wait_until,
+from uptorra_app import (HOSTS_FILE, HOSTS_HEADER, Display, UptorraApp, read_hosts_lines, read_log, wait_until,
                          write_config)
 
 TIP = "KWO提示"
@@ -192,16 +189,6 @@ def test_start_probes_loaded_and_added_rows(app, peers):
     log = read_log(app.folder)
     assert log[-1].endswith("---监测启动")
     assert all(m["content"].find(f"{ports.closed}端口") > 0 for m in push.messages())
-
-    shot = os.environ.get("UPTORRA_SCREENSHOT")
-    if shot:
-        path = os.path.join(ROOT, "docs", "screenshot.png") if shot == "1" else shot
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        # A click on the empty area below the rows clears the selection, so that every row
-        # shows its own colours.
-        app.mouse_click(app.driver("listpoint", "below"))
-        wait_until(lambda: app.state()["list"]["selected"] == -1, what="no row selected")
-        app.screenshot(path)
 
 
 def close_box(app, answer):

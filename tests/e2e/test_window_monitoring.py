@@ -3,7 +3,6 @@ by ICMP echo, a listening and a refusing TCP port on 127.0.0.1, and a name that 
 resolve (the namespace has no way out, so its lookup fails without any DNS traffic leaving the
 machine). The local push service runs in the namespace too. Started, stopped and continued with
 the window's buttons; the rows, the pushes and the log are checked against each other."""
-import json
 import re
 
 import pytest

@@ -9,8 +9,8 @@ import os
 
 import pytest
 
-from uptorra_app import (CONFIG_FILE, HOSTS_FILE, HOSTS_HEADER, LOG_FILE, MAIL_TIMER_ID, Display, UptorraApp, read_hosts_lines,
-                         wait_until, write_config)
+from uptorra_app import (CONFIG_FILE, HOSTS_FILE, HOSTS_HEADER, LOG_FILE, MAIL_TIMER_ID, Display, UptorraApp,
+                         read_hosts_lines, write_config)
 
 USAGE_CAPTION = "Uptorra使用说明"
 USAGE_TEXT = ("0、右键单击查看日志按钮弹出使用说明；\r\n1、双击Wx_Pusher打开创建应用的网页；\r\n"
