@@ -13,6 +13,7 @@ PACKAGES=(
   python3-pytest python3-aiosmtpd openssl
   clang libclang-rt-14-dev
   fping iproute2
+  nsis
 )
 
 missing=()
