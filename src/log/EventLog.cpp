@@ -42,4 +42,8 @@ void SetEventLogPath(const Text& path) { ProcessWriter().SetPath(path); }
 
 void EventLog(const Text& entry) { ProcessWriter().Write(entry); }
 
+void EventLogLast(const Text& entry) { ProcessWriter().WriteLast(entry); }
+
+void ReopenEventLog() { ProcessWriter().Reopen(); }
+
 }  // namespace uptorra

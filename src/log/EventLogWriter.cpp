@@ -41,11 +41,24 @@ EventLogWriter::~EventLogWriter() {
 void EventLogWriter::SetPath(const Text& path) {
   std::lock_guard lock(mutex_);
   path_ = path;
+  closed_ = false;
 }
 
-bool EventLogWriter::Write(const Text& entry) {
+bool EventLogWriter::Write(const Text& entry) { return Put(entry, false); }
+
+bool EventLogWriter::WriteLast(const Text& entry) { return Put(entry, true); }
+
+void EventLogWriter::Reopen() {
+  std::lock_guard lock(mutex_);
+  closed_ = false;
+}
+
+bool EventLogWriter::Put(const Text& entry, bool last) {
   Pending pending{&entry};
   std::unique_lock lock(mutex_);
+  if (closed_) return false;
+  // Closed in the same step as the entry is queued: nothing can slip in between.
+  if (last) closed_ = true;
   if (!threadRunning_) {
     // Holding the lock through the rewrite keeps the rewrites one at a time.
     ++rewrites_;

@@ -38,13 +38,23 @@ class EventLogWriter {
   EventLogWriter& operator=(const EventLogWriter&) = delete;
 
   // The log file; applies to rewrites that start after the call. With no path, entries are
-  // dropped (there is nowhere to put them yet).
+  // dropped (there is nowhere to put them yet). A new path is a new log: it is open again
+  // after WriteLast.
   void SetPath(const Text& path);
 
   // Puts the entry in front of the log and returns once it is there: true when its rewrite
-  // replaced the file, false when the entry was lost (no path, unreadable or unwritable log).
-  // Any number of threads may call it at once.
+  // replaced the file, false when the entry was lost (no path, unreadable or unwritable log,
+  // or the log was closed by WriteLast). Any number of threads may call it at once.
   bool Write(const Text& entry);
+
+  // Writes the entry that ends the log, as Write does, and closes the log: entries that
+  // arrive later are dropped at once, so that this one stays on top. The program ends right
+  // after it (closed, or restarted), while probe tasks may still be finishing a cycle; their
+  // entries would otherwise land above the ending. Entries that arrived before it still go
+  // in, below it.
+  bool WriteLast(const Text& entry);
+  // Opens the log again after WriteLast, when the program did not end after all.
+  void Reopen();
 
   // Rewrites started so far (each takes every entry that was waiting).
   std::uint64_t RewriteCount() const;
@@ -58,6 +68,7 @@ class EventLogWriter {
     bool written = false;
   };
 
+  bool Put(const Text& entry, bool last);
   void Run();
   bool Rewrite(const Text& path, const std::vector<Pending*>& batch);
 
@@ -70,6 +81,7 @@ class EventLogWriter {
   Bytes buffer_;                  // the log's content during a rewrite; used by one rewrite at a time
   std::uint64_t rewrites_ = 0;
   bool stopping_ = false;
+  bool closed_ = false;           // by WriteLast: later entries are dropped
   bool threadRunning_ = false;
   std::thread thread_;
 };

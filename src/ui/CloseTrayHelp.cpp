@@ -20,7 +20,8 @@ void ShowPageWithHint(WindowServices& window, ShellServices& shell, const Text& 
 bool OnCloseRequested(WindowServices& window) {
   switch (window.ShowMessage(Text(kCloseQuestion), kTipCaption, MessageButtons::YesNoCancel)) {
     case MessageAnswer::Yes:
-      EventLog(TimeText() + Text(kCloseLogEntrySuffix));
+      // The program ends now; probe tasks still finishing a cycle log nothing above this.
+      EventLogLast(TimeText() + Text(kCloseLogEntrySuffix));
       return true;
     case MessageAnswer::No:
       // Monitoring goes on behind the tray icon; showing it again replaces the same entry.

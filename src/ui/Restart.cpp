@@ -9,8 +9,11 @@ void OnRestartClicked(WindowServices& window, const std::function<void()>& resta
   if (window.ShowMessage(Text(kConfirmRestartMessage), kTipCaption, MessageButtons::OkCancel) != MessageAnswer::Ok) {
     return;
   }
-  EventLog(TimeText() + Text(kRestartLogEntrySuffix));
+  // The restart entry stays the newest: probe tasks cut off by the restart log nothing more.
+  EventLogLast(TimeText() + Text(kRestartLogEntrySuffix));
   if (restart) restart();
+  // Back here only when no new copy could be started: the program goes on, and so does its log.
+  ReopenEventLog();
 }
 
 }  // namespace uptorra

@@ -153,6 +153,43 @@ TEST(EventLogWriter, UnreadableLogIsNotRewritten) {
   EXPECT_EQ(storage.File(kPath), "history\r\n");
 }
 
+// The close and restart entries end the log: probe tasks still finishing a cycle while the
+// program ends must not put entries above them. An entry already queued goes in below the
+// last one; a later one is dropped at once, without waiting for the rewrite under way.
+TEST(EventLogWriter, LastEntryStaysOnTopUntilTheLogIsReopened) {
+  MemoryStorage storage;
+  storage.Put(kPath, "old\r\n");
+  EventLogWriter writer(storage, kPath);
+  storage.SetGate(false);
+  std::vector<int> results(3, -1);
+  std::thread first([&] { results[0] = writer.Write("A\r\n"); });
+  storage.WaitForReplacesStarted(1);
+  std::thread queued([&] { results[1] = writer.Write("B\r\n"); });
+  WaitUntilQueued(writer, 1);
+  std::thread last([&] { results[2] = writer.WriteLast("END\r\n"); });
+  WaitUntilQueued(writer, 2);
+  EXPECT_FALSE(writer.Write("late\r\n")) << "dropped while the gate is still closed";
+  storage.SetGate(true);
+  first.join();
+  queued.join();
+  last.join();
+  EXPECT_EQ(results, (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(storage.File(kPath), "END\r\nB\r\nA\r\nold\r\n");
+  EXPECT_FALSE(writer.Write("later\r\n"));
+  EXPECT_FALSE(writer.WriteLast("second ending\r\n"));
+  EXPECT_EQ(storage.File(kPath), "END\r\nB\r\nA\r\nold\r\n");
+
+  writer.Reopen();
+  EXPECT_TRUE(writer.Write("goes on\r\n"));
+  EXPECT_EQ(storage.File(kPath), "goes on\r\nEND\r\nB\r\nA\r\nold\r\n");
+
+  // A new path is a new log, open again.
+  EXPECT_TRUE(writer.WriteLast("END2\r\n"));
+  writer.SetPath(kPath + ".new");
+  EXPECT_TRUE(writer.Write("fresh\r\n"));
+  EXPECT_EQ(storage.File(kPath + ".new"), "fresh\r\n");
+}
+
 TEST(EventLogWriter, WithoutPathEntriesAreDroppedUntilOneIsSet) {
   MemoryStorage storage;
   EventLogWriter writer(storage);

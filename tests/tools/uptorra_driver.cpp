@@ -7,6 +7,7 @@
 //
 // Every answer is {"ok": true, "result": ...} or {"ok": false, "error": "..."}. Commands:
 //   find [pid]                 the main window: hwnd, pid, title, visible, rectangles
+//   windows                    every main window of the program in the prefix (find's fields)
 //   state [maxRows]            every control, the panes, the list (columns and up to maxRows rows)
 //   rows first count           list cells and images of a range of rows
 //   click id                   a button click (BM_CLICK, posted)
@@ -24,10 +25,14 @@
 //   tray                       the notification-area icons: tip texts, places
 //   trayclick tip message      a mouse message (e.g. 514 = WM_LBUTTONUP) on the icon with that tip
 //   sync                       waits until the window has handled what was posted to it
+//   close                      a close request as from the title bar's close button
+//                              (WM_SYSCOMMAND SC_CLOSE, posted)
 //   kill                       ends the program's process
 //   memory [pid]               the program's working set, private bytes (peak too) and handles
 //                              (from the system's handle table where the count of the process is 0)
 //   clearfirstrun              deletes the first-run mark (HKLM and HKCU)
+//   markfirstrun               writes the first-run mark, so that the next start is not a
+//                              first start
 // Control ids are the program's own (ui/ControlIds.h); names may be given instead.
 #include <windows.h>
 
@@ -435,6 +440,14 @@ json Run(Session& session, const std::vector<std::wstring>& args) {
     session.main = nullptr;
     return WindowJson(session.Main());
   }
+  if (command == "windows") {
+    json windows = json::array();
+    HWND candidate = nullptr;
+    while ((candidate = ::FindWindowExW(nullptr, candidate, kMainWindowClass, nullptr)) != nullptr) {
+      windows.push_back(WindowJson(candidate));
+    }
+    return windows;
+  }
   if (command == "state") return StateJson(session, args.size() > 1 ? static_cast<int>(argInt(1)) : 200);
   if (command == "rows") {
     HWND list = ::GetDlgItem(session.Main(), ControlId(Control::超级列表框1));
@@ -549,10 +562,28 @@ json Run(Session& session, const std::vector<std::wstring>& args) {
     }
     Fail("no tray icon with that tip");
   }
+  if (command == "close") {
+    ::PostMessageW(session.Main(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    return true;
+  }
   if (command == "sync") {
+    // A sent message overtakes the posted ones (a thread handles what was sent to it before it
+    // takes the next posted message), so answering one proves nothing about earlier posts.
+    // Instead a marker is posted behind them: the pushed state of the hidden button 发送邮件,
+    // which nothing else touches and which draws nothing while the button is hidden.
+    HWND main = session.Main();
     bool ok = false;
-    SendWithTimeout(session.Main(), WM_NULL, 0, 0, &ok);
+    SendWithTimeout(main, WM_NULL, 0, 0, &ok);
     if (!ok) Fail("window not answering");
+    HWND marker = ::GetDlgItem(main, ControlId(Control::发送邮件));
+    if (!marker) Fail("no marker button");
+    ::PostMessageW(marker, BM_SETSTATE, TRUE, 0);
+    const ULONGLONG deadline = ::GetTickCount64() + 20000;
+    while ((SendWithTimeout(marker, BM_GETSTATE, 0, 0) & BST_PUSHED) == 0) {
+      if (::GetTickCount64() > deadline) Fail("window not handling posted messages");
+      ::Sleep(5);
+    }
+    SendWithTimeout(marker, BM_SETSTATE, FALSE, 0);
     return true;
   }
   if (command == "memory") {
@@ -591,6 +622,18 @@ json Run(Session& session, const std::vector<std::wstring>& args) {
       result.push_back(status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND);
     }
     return result;
+  }
+  if (command == "markfirstrun") {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KWO\\Uptorra", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS) {
+      Fail("cannot create the first-run key");
+    }
+    static const wchar_t kOne[] = L"1";
+    const LSTATUS status =
+        ::RegSetValueExW(key, L"FirstRun", 0, REG_SZ, reinterpret_cast<const BYTE*>(kOne), sizeof kOne);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS;
   }
   Fail("unknown command " + command);
 }

@@ -68,6 +68,9 @@ TEST_F(CloseQuestionTest, YesLogsTheCloseAndLetsTheWindowGo) {
   ASSERT_GT(log.size(), kTimeTextLength);
   EXPECT_EQ(log.substr(kTimeTextLength), "---程序关闭\r\nolder entry\r\n");
   EXPECT_EQ(window.trayIconUpdates, 0);
+  // Probe tasks run on until the process ends; what they log now must not go above the close.
+  EventLog("task failure while the program ends\r\n");
+  EXPECT_EQ(ReadText(logPath), log);
 }
 
 TEST_F(CloseQuestionTest, NoHidesTheWindowInTheTrayEveryTime) {

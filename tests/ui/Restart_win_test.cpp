@@ -196,5 +196,21 @@ TEST_F(RestartCommandTest, OkLogsTheRestartFirstAndRestarts) {
   EXPECT_EQ(log[10], ' ');
 }
 
+// Probe tasks go on until the process is terminated: a failure they log after the restart
+// entry would stand above it. While the restart is under way nothing more gets in; when the
+// restart could not start the new copy (the callback returns), the program and its log go on.
+TEST_F(RestartCommandTest, NothingIsLoggedAboveTheRestartEntryAndTheLogReopensWhenTheRestartFails) {
+  window.Answer(MessageAnswer::Ok);
+  OnRestartClicked(window, [this] {
+    ++restarts;
+    EventLog("task failure during the restart\r\n");
+    EXPECT_EQ(ReadText(logPath).substr(19).rfind("---程序重启", 0), 0u) << ReadText(logPath);
+  });
+  ASSERT_EQ(restarts, 1);
+  EXPECT_EQ(ReadText(logPath).find("task failure during the restart"), Text::npos);
+  EventLog("after a failed restart\r\n");
+  EXPECT_EQ(ReadText(logPath).rfind("after a failed restart\r\n", 0), 0u) << ReadText(logPath);
+}
+
 }  // namespace
 }  // namespace uptorra
