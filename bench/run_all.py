@@ -69,36 +69,62 @@ def show(values, digits=3):
 
 class Table:
     def __init__(self):
-        self.rows = []  # (section, figure, unit, ours[], peer name, peer[], ratios[], note)
+        self.rows = []  # (key, section, figure, unit, ours[], peer name, peer[], ratios[], note)
+        self.current = ""  # the key (SECTIONS) of the section running
         self.loads = {}
         self.times = {}
+        self.runs = {}  # section -> how it was run (runs, mode), for sections kept from earlier runs
 
     def add(self, section, figure, unit, ours, peer_name, peer, note="", ratios=None):
         if ratios is None:
             ratios = [o / p for o, p in zip(ours, peer) if o is not None and p not in (None, 0)]
-        self.rows.append((section, figure, unit, list(ours), peer_name, list(peer), ratios, note))
+        self.rows.append((self.current, section, figure, unit, list(ours), peer_name, list(peer), ratios, note))
 
     def failed(self, section, figure, why):
-        self.rows.append((section, figure, "", [], "", [], [], "FAILED: " + why))
+        self.rows.append((self.current, section, figure, "", [], "", [], [], "FAILED: " + why))
+
+    def save(self, path):
+        with open(path, "w") as f:
+            json.dump({"rows": self.rows, "loads": self.loads, "times": self.times, "runs": self.runs}, f,
+                      ensure_ascii=False, indent=0)
+
+    def keep_from(self, path, sections):
+        """The rows of the given sections from an earlier run's JSON (to re-run a few sections)."""
+        if not os.path.exists(path):
+            return
+        with open(path) as f:
+            old = json.load(f)
+        for row in old["rows"]:
+            if row[0] in sections:
+                self.rows.append(tuple(row))
+        for name in sections:
+            if name in old["loads"]:
+                self.loads[name] = tuple(old["loads"][name])
+                self.times[name] = old["times"].get(name, 0)
+                self.runs[name] = old.get("runs", {}).get(name, "")
 
     def markdown(self, args, started):
         out = []
         out.append("# Uptorra benchmarks side by side\n")
-        out.append(f"- Date: {started:%Y-%m-%d %H:%M} UTC; whole run {self.times.get('total', 0) / 60:.1f} min"
+        total = sum(v for k, v in self.times.items() if k != "total")
+        out.append(f"- Date: {started:%Y-%m-%d %H:%M} UTC; sections took {total / 60:.1f} min in all"
                    f"{' (--quick)' if args.quick else ''}")
         out.append(f"- Machine: {os.cpu_count()} cores ({platform.processor() or platform.machine()}), "
                    f"{mem_total_gib():.0f} GiB RAM, {platform.system()} {platform.release()}, {wine_version()}; "
                    "shared with other builds and Wine runs while measuring (load averages below)")
-        out.append(f"- Command: `/usr/bin/python3 bench/run_all.py {' '.join(sys.argv[1:])}`".rstrip() + "  "
-                   "(builds the bench targets, then runs every section)")
-        out.append(f"- Runs per figure: {args.runs} (median, with min–max over the runs in brackets); "
-                   f"seed {SEED}; every target, listener and peer on 127.0.0.0/8")
+        out.append("- Command: `/usr/bin/python3 bench/run_all.py` (builds the bench targets, then runs every "
+                   "section; `--quick` for a short pass, `--only a,b` re-runs sections and keeps the others). "
+                   "Sections as run: " + "; ".join(f"{k}: {v}" for k, v in self.runs.items()))
+        out.append(f"- Figures are the median over the runs, with min–max in brackets; seed {SEED}; every target, "
+                   "listener and peer on 127.0.0.0/8")
         out.append("- Load average (1 min) at the start and end of each section: " +
                    "; ".join(f"{k} {v[0]:.1f}→{v[1]:.1f}" for k, v in self.loads.items()))
         out.append("")
         out.append("| Section | Figure | Uptorra | Peer | Peer value | Ratio Uptorra/peer | Note |")
         out.append("|---|---|---|---|---|---|---|")
-        for section, figure, unit, ours, peer_name, peer, ratios, note in self.rows:
+        order = list(SECTIONS)
+        rows = sorted(self.rows, key=lambda r: order.index(r[0]) if r[0] in order else len(order))
+        for _, section, figure, unit, ours, peer_name, peer, ratios, note in rows:
             u = f"{show(ours)} {unit}".strip() if ours else ""
             p = f"{show(peer)} {unit}".strip() if peer else ""
             r = show(ratios) if ratios else ""
@@ -149,7 +175,10 @@ def mem_total_gib():
 
 def wine_version():
     try:
-        return subprocess.run(["wine64", "--version"], capture_output=True, text=True, timeout=30).stdout.strip()
+        binary = shutil.which("wine64") or shutil.which("wine") or "wine"
+        text = subprocess.run([binary, "--version"], capture_output=True, text=True, timeout=30).stdout
+        m = re.search(r"wine-\S+( \([^)]*\))?", text)
+        return m.group(0) if m else "wine"
     except (OSError, subprocess.TimeoutExpired):
         return "wine"
 
@@ -186,7 +215,8 @@ def stop_bench_server():
 # ---------------------------------------------------------------- sections
 
 def section_pool(table, args):
-    samples, tasks = (500, 30000) if args.quick else (2000, 100000)
+    # Under Wine the task pool runs a few thousand tiny tasks a second: 30,000 keep a round short.
+    samples, tasks = (500, 10000) if args.quick else (1000, 30000)
     runs = []
     for _ in range(args.runs):
         text = wine_output("bench_pool.exe", samples, tasks)
@@ -520,8 +550,75 @@ def section_startup(table, args):
               "the list is virtual (owner data): loading grows with the file, drawing does not", ratios=[])
 
 
-SECTIONS = {"pool": section_pool, "sort": section_sort, "log": section_log, "monitor": section_monitor,
-            "alert": section_alert, "startup": section_startup}
+# The long monitoring section last: a run cut short keeps the others.
+def section_wait(table, args):
+    threads = (1, 100)
+    runs = []
+    for _ in range(args.runs):
+        server = subprocess.run([os.path.join(HERE, "wineserver_pid.sh")], env=wine_env(), capture_output=True,
+                                text=True, stdin=subprocess.DEVNULL).stdout.strip()
+        text = wine_output("bench_paced_wait.exe", f"--server-pid={server or 0}",
+                           "--threads=" + ",".join(map(str, threads)), "--seconds=1",
+                           f"--budget={10 if args.quick else 20}")
+        figures = {}
+        for line in text.splitlines():
+            m = re.match(r"^(timer|sliced)\s+(\d+)\s+(\d+) s\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)\s+([\d.]+)", line)
+            if m:
+                figures[(m.group(1), int(m.group(2)))] = [float(m.group(i)) for i in range(4, 8)]
+        runs.append(figures)
+    for n in threads:
+        table.add("paced wait", f"1 s wait, {n} thread(s) at once: duration / asked, worst", "",
+                  [r[("timer", n)][1] for r in runs], "1000 slices of 1 ms, a timer each",
+                  [r[("sliced", n)][1] for r in runs], "Wine's timers are exact: the tick overrun of Windows "
+                  "does not show here")
+        table.add("paced wait", f"1 s wait, {n} thread(s) at once: CPU per wait (process + wineserver)", "ms",
+                  [1000 * (r[("timer", n)][2] + r[("timer", n)][3]) for r in runs],
+                  "1000 slices of 1 ms, a timer each",
+                  [1000 * (r[("sliced", n)][2] + r[("sliced", n)][3]) for r in runs],
+                  "sliced figures of a case cut by its budget are extrapolated")
+
+
+def python_posts(port, body, count):
+    """Median ms of one POST of the alert body by Python's http.client, a new connection each."""
+    import http.client
+    times = []
+    for _ in range(count):
+        start = time.perf_counter()
+        c = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+        c.request("POST", "/api/send/message", body, {"Content-Type": "application/json;charset=UTF-8"})
+        c.getresponse().read()
+        c.close()
+        times.append(1000 * (time.perf_counter() - start))
+    return statistics.median(times)
+
+
+def section_notify(table, args):
+    count = 40 if args.quick else 100
+    push, port = start_push_service()
+    body = json.dumps({"appToken": TOKEN, "content": "【KWO提醒】告警：10.0.0.1（网关） 80端口 2024-05-01 08:00:00 "
+                       "通信失败，请及时查看！", "contentType": 1, "topicIds": [int(TOPIC)]},
+                      ensure_ascii=False).encode("utf-8")
+    ours, peer = [], []
+    try:
+        for _ in range(args.runs):
+            text = wine_output("bench_notify.exe", f"http://127.0.0.1:{port}/api/send/message", count)
+            m = re.search(r"SendAlert sequential: (\d+) alerts, (\d+) accepted, median ([\d.]+) ms", text)
+            if not m or m.group(1) != m.group(2):
+                raise RuntimeError("alerts not accepted: " + text[-300:])
+            ours.append(float(m.group(3)))
+            peer.append(python_posts(port, body, count))
+    finally:
+        push.terminate()
+        push.wait()
+    table.add("alert push", f"one alert to the local push service (median of {count})", "ms", ours,
+              "Python http.client POST (native)", peer, "WinINet under Wine: JSON body, UTF-8, answer judged; "
+              "a new connection each for the peer")
+
+
+# The long monitoring section last: a run cut short keeps the others.
+SECTIONS = {"pool": section_pool, "sort": section_sort, "log": section_log, "wait": section_wait,
+            "notify": section_notify, "alert": section_alert, "startup": section_startup,
+            "monitor": section_monitor}
 
 
 def build():
@@ -544,6 +641,7 @@ def main():
     args.runs = args.runs or (1 if args.quick else 3)
     args.hosts = [int(h) for h in args.hosts.split(",") if h] or ([100, 1000] if args.quick else [100, 1000, 5000])
     chosen = [s for s in args.only.split(",") if s] or list(SECTIONS)
+    results_json = os.path.splitext(args.out)[0] + ".json"
     started = datetime.datetime.utcnow()
     t0 = time.monotonic()
     if not args.no_build:
@@ -555,8 +653,12 @@ def main():
     if display:
         display.__enter__()
     try:
+        table.keep_from(results_json, [s for s in SECTIONS if s not in chosen])
         for name in chosen:
             log(f"section {name}")
+            table.current = name
+            table.runs[name] = (f"`{' '.join(['run_all.py'] + sys.argv[1:])}`, {args.runs} run(s)"
+                                f"{', quick' if args.quick else ''}, {started:%H:%M} UTC")
             before, s0 = load1(), time.monotonic()
             try:
                 SECTIONS[name](table, args)
@@ -570,6 +672,7 @@ def main():
             table.times["total"] = time.monotonic() - t0
             with open(args.out, "w") as f:  # rewritten after every section: a cut run keeps what it had
                 f.write(table.markdown(args, started))
+            table.save(results_json)
     finally:
         if display:
             display.__exit__(None, None, None)
