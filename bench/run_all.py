@@ -16,6 +16,7 @@ import argparse
 import datetime
 import fcntl
 import json
+import math
 import os
 import platform
 import random
@@ -30,6 +31,7 @@ import threading
 import time
 import urllib.request
 
+sys.dont_write_bytecode = True  # no __pycache__ in bench/
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
@@ -73,6 +75,7 @@ class Table:
         self.current = ""  # the key (SECTIONS) of the section running
         self.loads = {}
         self.times = {}
+        self.started = ""  # date of the first section of the table, as text
         self.runs = {}  # section -> how it was run (runs, mode), for sections kept from earlier runs
 
     def add(self, section, figure, unit, ours, peer_name, peer, note="", ratios=None):
@@ -85,7 +88,8 @@ class Table:
 
     def save(self, path):
         with open(path, "w") as f:
-            json.dump({"rows": self.rows, "loads": self.loads, "times": self.times, "runs": self.runs}, f,
+            json.dump({"rows": self.rows, "loads": self.loads, "times": self.times, "runs": self.runs,
+                       "started": self.started}, f,
                       ensure_ascii=False, indent=0)
 
     def keep_from(self, path, sections):
@@ -94,6 +98,7 @@ class Table:
             return
         with open(path) as f:
             old = json.load(f)
+        self.started = self.started or old.get("started", "")
         for row in old["rows"]:
             if row[0] in sections:
                 self.rows.append(tuple(row))
@@ -107,7 +112,7 @@ class Table:
         out = []
         out.append("# Uptorra benchmarks side by side\n")
         total = sum(v for k, v in self.times.items() if k != "total")
-        out.append(f"- Date: {started:%Y-%m-%d %H:%M} UTC; sections took {total / 60:.1f} min in all"
+        out.append(f"- Date: {self.started or f'{started:%Y-%m-%d %H:%M}'} UTC; sections took {total / 60:.1f} min in all"
                    f"{' (--quick)' if args.quick else ''}")
         out.append(f"- Machine: {os.cpu_count()} cores ({platform.processor() or platform.machine()}), "
                    f"{mem_total_gib():.0f} GiB RAM, {platform.system()} {platform.release()}, {wine_version()}; "
@@ -123,7 +128,8 @@ class Table:
         out.append("| Section | Figure | Uptorra | Peer | Peer value | Ratio Uptorra/peer | Note |")
         out.append("|---|---|---|---|---|---|---|")
         order = list(SECTIONS)
-        rows = sorted(self.rows, key=lambda r: order.index(r[0]) if r[0] in order else len(order))
+        rows = sorted(self.rows + growth_rows(self.rows),
+                      key=lambda r: order.index(r[0]) if r[0] in order else len(order))
         for _, section, figure, unit, ours, peer_name, peer, ratios, note in rows:
             u = f"{show(ours)} {unit}".strip() if ours else ""
             p = f"{show(peer)} {unit}".strip() if peer else ""
@@ -132,6 +138,53 @@ class Table:
         out.append("")
         out.append(READING)
         return "\n".join(out) + "\n"
+
+
+def growth_rows(rows):
+    """Rows that set a figure at a larger size against the same figure at a smaller one, and say
+    where the cost grows faster than the work."""
+    def median_of(pattern):
+        for r in rows:
+            if re.fullmatch(pattern, r[2]) and r[4]:
+                return statistics.median(r[4])
+        return None
+
+    out = []
+    for interval in (1, 10):
+        found = []
+        for r in rows:
+            m = re.fullmatch(rf"CPU per probe, ([\d,]+) hosts, {interval} s", r[2])
+            if m and r[4]:
+                found.append(int(m.group(1).replace(",", "")))
+        if len(found) < 2:
+            continue
+        small, large = min(found), max(found)
+        for what, unit in (("CPU per probe", "ms"), ("memory per host", "KiB")):
+            a = median_of(rf"{what}, {small:,} hosts, {interval} s")
+            b = median_of(rf"{what}, {large:,} hosts, {interval} s")
+            if a and b:
+                grows = b / a > 1.3
+                note = (f"{large:,} hosts over {small:,} at {interval} s: per-probe/per-host cost should stay flat; "
+                        + ("GROWS FASTER THAN THE WORK" if grows else "not above 1.3×: grows with the work"))
+                if what == "memory per host":
+                    note += (f"; about {b * large / 1024 / 1024:.1f} GiB in all at {large:,} hosts "
+                             "(one thread per host, ~1 MiB each under Wine)")
+                out.append(("monitor", "monitoring", f"{what}: {large:,} over {small:,} hosts, {interval} s", "×",
+                            [b / a], "", [], [], note))
+    sizes = sorted({int(m.group(1).replace(",", "")) for r in rows
+                    for m in [re.fullmatch(r"([\d,]+) rows by \w+, first click \(order\)", r[2])] if m})
+    if len(sizes) >= 2:
+        small, large = sizes[0], sizes[-1]
+        for column in ("address", "name", "status"):
+            a = median_of(rf"{small:,} rows by {column}, first click \(order\)")
+            b = median_of(rf"{large:,} rows by {column}, first click \(order\)")
+            if a and b:
+                n_log_n = large * math.log(large) / (small * math.log(small))
+                out.append(("sort", "column sort", f"order by {column}: {large:,} over {small:,} rows", "×", [b / a], "",
+                            [], [], f"n log n would give {n_log_n:.2f}, n² {(large / small) ** 2:.0f}: "
+                            + ("GROWS FASTER THAN THE WORK (each insertion shifts the later entries)"
+                               if b / a > 1.3 * n_log_n else "within the noise of n log n")))
+    return out
 
 
 READING = """## How the figures are made
@@ -286,6 +339,13 @@ def section_log(table, args):
                   [r[(mib, "append (floor)")]["median_ms"] for r in one],
                   f"median of {single} entries one after the other; a locked rewrite per entry "
                   f"{show([r[(mib, 'one per entry')]['median_ms'] for r in one])} ms")
+    for mib in (1, 50):
+        # The first entry of a run finds no log copy in memory, as does any entry after 30 s
+        # without one (the writer then gives its buffer back): a lone failure after a quiet spell.
+        table.add("event log", f"one entry after a quiet spell, {mib} MiB log (first entry, cold buffer)", "ms",
+                  [r[(mib, "group commit")]["worst_ms"] for r in one], "append at the end",
+                  [r[(mib, "append (floor)")]["worst_ms"] for r in one],
+                  "worst of the sequence = its first entry: the writer allocates and fills its copy of the log")
     n = burst_threads * burst_entries
     for mib in (1, 50):
         g = [r[(mib, "group commit")] for r in burst]
@@ -349,6 +409,9 @@ def section_monitor(table, args):
             note += f"; hosts not probed in the window {show(not_probed)}, failed cycles {show(failed)}"
         if errors:
             note += f"; {len(errors)} run(s) failed: {errors[0][:120]}"
+        bare_errors = [x["error"] for x in bare if "error" in x]
+        if bare_errors:
+            note += f"; bare floor run failed: {bare_errors[0][:160]}"
         table.add("monitoring", f"CPU per probe, {name}", "ms", good(ours, "cpu_s_per_1000"), "fping",
                   [x.get("cpu_s_per_1000") for x in fping], note,
                   ratios=pair_ratios(ours, fping, "cpu_s_per_1000"))
@@ -575,7 +638,8 @@ def section_wait(table, args):
                   [1000 * (r[("timer", n)][2] + r[("timer", n)][3]) for r in runs],
                   "1000 slices of 1 ms, a timer each",
                   [1000 * (r[("sliced", n)][2] + r[("sliced", n)][3]) for r in runs],
-                  "sliced figures of a case cut by its budget are extrapolated")
+                  "process CPU time comes in 10 ms steps under Wine (0 = under one step); sliced figures of a "
+                  "case cut by its budget are extrapolated")
 
 
 def python_posts(port, body, count):
@@ -636,6 +700,7 @@ def main():
     parser.add_argument("--only", default="", help="comma-separated sections: " + ",".join(SECTIONS))
     parser.add_argument("--hosts", default="", help="host counts for monitoring (default 100,1000,5000)")
     parser.add_argument("--no-build", action="store_true")
+    parser.add_argument("--render", action="store_true", help="only rewrite the Markdown from RESULTS.json")
     parser.add_argument("--out", default=os.path.join(HERE, "RESULTS.md"))
     args = parser.parse_args()
     args.runs = args.runs or (1 if args.quick else 3)
@@ -644,11 +709,18 @@ def main():
     results_json = os.path.splitext(args.out)[0] + ".json"
     started = datetime.datetime.utcnow()
     t0 = time.monotonic()
+    if args.render:
+        table = Table()
+        table.keep_from(results_json, list(SECTIONS))
+        with open(args.out, "w") as f:
+            f.write(table.markdown(args, started))
+        return 0
     if not args.no_build:
         build()
     subprocess.run([os.path.join(ROOT, "tools", "wine-prefix.sh")], env=wine_env(), check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     table = Table()
+    table.started = f"{started:%Y-%m-%d %H:%M}"
     display = app_modules().Display() if {"alert", "startup"} & set(chosen) else None
     if display:
         display.__enter__()
