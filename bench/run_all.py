@@ -3,11 +3,11 @@
 program's value, the peer's value and their ratio, measured in the same run, as the median and
 spread (min-max) over several runs.
 
-    /usr/bin/python3 bench/run_all.py             full run (about 30 minutes on 2 busy cores)
-    /usr/bin/python3 bench/run_all.py --quick     shorter windows, one run, no 5,000 hosts
+    /usr/bin/python3 bench/run_all.py             full run (about 35 minutes on 2 busy cores)
+    /usr/bin/python3 bench/run_all.py --quick     shorter windows, one run, no 5,000 hosts (~8 minutes)
     /usr/bin/python3 bench/run_all.py --only pool,sort --no-build
 
-Sections (--only): pool, sort, log, monitor, alert, startup. Every Wine process runs in the
+Sections (--only): pool, sort, log, wait, notify, alert, startup, monitor. Every Wine process runs in the
 build folder's bench prefixes (wineprefix-bench, wineprefix-bench-app); every target, listener
 and peer is on 127.0.0.0/8. Seeds are fixed; machine noise shows in the spread and in the load
 averages recorded per section.
@@ -98,7 +98,7 @@ class Table:
             return
         with open(path) as f:
             old = json.load(f)
-        self.started = self.started or old.get("started", "")
+        self.started = old.get("started", "") or self.started  # the table's oldest section
         for row in old["rows"]:
             if row[0] in sections:
                 self.rows.append(tuple(row))
@@ -112,7 +112,8 @@ class Table:
         out = []
         out.append("# Uptorra benchmarks side by side\n")
         total = sum(v for k, v in self.times.items() if k != "total")
-        out.append(f"- Date: {self.started or f'{started:%Y-%m-%d %H:%M}'} UTC; sections took {total / 60:.1f} min in all"
+        out.append(f"- Date: {self.started or f'{started:%Y-%m-%d %H:%M}'} UTC (first section; each section's "
+                   "time is listed below); sections took {total / 60:.1f} min in all"
                    f"{' (--quick)' if args.quick else ''}")
         out.append(f"- Machine: {os.cpu_count()} cores ({platform.processor() or platform.machine()}), "
                    f"{mem_total_gib():.0f} GiB RAM, {platform.system()} {platform.release()}, {wine_version()}; "
