@@ -113,7 +113,7 @@ class Table:
         out.append("# Uptorra benchmarks side by side\n")
         total = sum(v for k, v in self.times.items() if k != "total")
         out.append(f"- Date: {self.started or f'{started:%Y-%m-%d %H:%M}'} UTC (first section; each section's "
-                   "time is listed below); sections took {total / 60:.1f} min in all"
+                   f"time is listed below); sections took {total / 60:.1f} min in all"
                    f"{' (--quick)' if args.quick else ''}")
         out.append(f"- Machine: {os.cpu_count()} cores ({platform.processor() or platform.machine()}), "
                    f"{mem_total_gib():.0f} GiB RAM, {platform.system()} {platform.release()}, {wine_version()}; "
