@@ -1,6 +1,8 @@
 // What a burst of failure entries costs the event log: 1000 entries from 100 threads at once
 // into a log of 1 MiB and of 50 MiB, through the log's one writer with group commit against
-// one locked read-and-rewrite per entry, in the same run.
+// one locked read-and-rewrite per entry and against appending the entry at the end of the file
+// (what a log kept oldest-first would cost: the floor, whatever the log's size), in the same
+// run. --threads=1 gives the cost of one entry on its own.
 //
 //   build/windows/bench_event_log.exe [--dir=<folder>] [--sizes=1,50] [--threads=100] [--entries=10]
 //
@@ -43,6 +45,29 @@ double Seconds() {
 // One entry at a time: a lock around reading the whole log and replacing it. It keeps its
 // buffer between rewrites as the writer does, so that the two differ only in the number of
 // rewrites (a fresh buffer per rewrite costs more than the rewrite on a busy machine).
+// The floor: the entry written at the end of the file, flushed to disk as the rewrite is.
+class AppendPerEntry {
+ public:
+  explicit AppendPerEntry(Text path) : path_(std::move(path)) {}
+  void Write(const Text& entry) {
+    std::lock_guard lock(mutex_);
+    HANDLE file = ::CreateFileW(WideFromGbk(path_).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(file, entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
+    ::FlushFileBuffers(file);
+    ::CloseHandle(file);
+    ++writes_;
+  }
+  std::uint64_t RewriteCount() const { return 0; }
+
+ private:
+  std::mutex mutex_;
+  Text path_;
+  std::uint64_t writes_ = 0;
+};
+
 class RewritePerEntry {
  public:
   explicit RewritePerEntry(Text path) : path_(std::move(path)) {}
@@ -75,7 +100,7 @@ Bytes OldLog(std::size_t size) {
 
 template <typename Writer>
 void RunCase(const char* method, Writer& writer, const Text& path, std::size_t oldSize, int threadCount,
-             int entriesPerThread) {
+             int entriesPerThread, bool prepends = true) {
   std::atomic<bool> go{false};
   std::vector<double> callSeconds(static_cast<std::size_t>(threadCount * entriesPerThread));
   std::vector<std::thread> threads;
@@ -99,8 +124,10 @@ void RunCase(const char* method, Writer& writer, const Text& path, std::size_t o
 
   Bytes log;
   ReadWholeFile(path, log);
-  const std::size_t newLines =
-      static_cast<std::size_t>(std::count(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(log.size() - oldSize), '\n'));
+  // New entries are at the front of a newest-first log, at the end of an appended one.
+  const std::size_t newLines = static_cast<std::size_t>(std::count(
+      log.begin() + static_cast<std::ptrdiff_t>(prepends ? 0 : oldSize),
+      log.begin() + static_cast<std::ptrdiff_t>(prepends ? log.size() - oldSize : log.size()), '\n'));
   std::sort(callSeconds.begin(), callSeconds.end());
   std::printf("%5zu MiB  %-16s %7zu %9llu %10.2f %12.1f %12.1f\n", oldSize >> 20, method, newLines,
               static_cast<unsigned long long>(writer.RewriteCount()), total,
@@ -149,6 +176,11 @@ int main(int argc, char** argv) {
       ReplaceFileAtomically(path, old);
       RewritePerEntry writer(path);
       RunCase("one per entry", writer, path, old.size(), threadCount, entriesPerThread);
+    }
+    {
+      ReplaceFileAtomically(path, old);
+      AppendPerEntry writer(path);
+      RunCase("append (floor)", writer, path, old.size(), threadCount, entriesPerThread, false);
     }
   }
   ::DeleteFileW(WideFromGbk(path).c_str());

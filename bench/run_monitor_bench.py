@@ -1,15 +1,17 @@
 #!/usr/bin/python3
-"""Monitoring benchmark: N loopback hosts probed by ICMP at a 1 s interval.
+"""Monitoring benchmark: N loopback hosts probed by ICMP at an interval (1 s unless told).
 
 For every N it runs, one after the other and each in a fresh Wine session of its own prefix:
   uptorra  the program's monitoring (bench_monitor.exe monitor N SECONDS)
   bare     the same number of threads calling only the echo and sleeping out the second
   fping    Debian's fping over the same targets at the same period (native, no Wine)
+A run that does not reach its measured window (too many hosts for the machine) raises
+RuntimeError with what the program printed; bench/run_all.py reports it as such.
 and prints probes per second, CPU seconds per 1000 probes (the program plus wineserver and
 Wine's device host, which runs the echoes), memory per host and the mean and worst period
 between two probes of one host. Every target is in 127.0.0.0/8.
 
-usage: bench/run_monitor_bench.py [--seconds 30] N [N ...]
+usage: bench/run_monitor_bench.py [--seconds 30] [--interval 1] N [N ...]
 """
 import argparse
 import fcntl
@@ -18,6 +20,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -77,14 +80,19 @@ def cpu_by_kind(kinds):
     return totals
 
 
-def run_wine(mode, hosts, seconds):
+def run_wine(mode, hosts, seconds, interval=1):
     env = wine_env()
     subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
     time.sleep(0.5)
     subprocess.run([os.path.join(ROOT, "tools", "wine-prefix.sh")], env=env, check=True, capture_output=True)
     exe = os.path.join(BUILD, "bench_monitor.exe")
-    proc = subprocess.Popen([os.path.join(ROOT, "tools", "wine-run.sh"), exe, mode, str(hosts), str(seconds)],
+    proc = subprocess.Popen([os.path.join(ROOT, "tools", "wine-run.sh"), exe, mode, str(hosts), str(seconds),
+                             str(interval)],
                             env=env, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL, text=True)
+    # Starting thousands of threads under Wine can take minutes on a loaded machine; past this
+    # the run is given up rather than left hanging.
+    watchdog = threading.Timer(seconds + 240, proc.kill)
+    watchdog.start()
     figures, before, after, kinds = {}, None, None, {}
     for line in proc.stdout:
         line = line.strip()
@@ -97,6 +105,7 @@ def run_wine(mode, hosts, seconds):
             key, value = line.split("=", 1)
             figures[key] = value
     proc.wait()
+    watchdog.cancel()
     subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
     if before is None or after is None:
         raise RuntimeError(f"{mode} {hosts}: no measured window ({figures})")
@@ -107,6 +116,7 @@ def run_wine(mode, hosts, seconds):
     return {
         "mode": "uptorra" if mode == "monitor" else "bare",
         "hosts": hosts,
+        "interval_s": interval,
         "probes_per_s": float(figures["probes_per_s"]),
         "cpu_s_per_1000": 1000 * counted / probes if probes else float("nan"),
         "cpu_split_s": {k: round(v, 2) for k, v in cpu.items()},
@@ -114,15 +124,17 @@ def run_wine(mode, hosts, seconds):
         "period_mean_ms": float(figures["period_mean_ms"]),
         "period_worst_ms": float(figures["period_worst_ms"]),
         "hosts_not_probed": int(figures["hosts_not_probed"]),
+        "failed_cycles": int(figures.get("failed_cycles", 0)),
         "note": figures.get("note", ""),
     }
 
 
-def run_fping(hosts, seconds):
+def run_fping(hosts, seconds, interval=1):
     targets = [target(i) for i in range(hosts)]
-    # One round over all targets must fit in the 1 s period.
-    interval = min(1.0, 900.0 / hosts)
-    cmd = ["fping", "-q", "-c", str(seconds), "-p", "1000", "-t", "2000", "-i", f"{interval:g}"] + targets
+    rounds = max(2, seconds // interval)
+    # One round over all targets must fit in 0.9 s, whatever the period.
+    gap_ms = min(1.0, 900.0 / hosts)
+    cmd = ["fping", "-q", "-c", str(rounds), "-p", str(1000 * interval), "-t", "2000", "-i", f"{gap_ms:g}"] + targets
     start = time.monotonic()
     # The per-target summary goes to a file: through a pipe it would fill the pipe and stall
     # fping before wait4 returns.
@@ -136,14 +148,15 @@ def run_fping(hosts, seconds):
     for line in lines:
         if "xmt/rcv" in line:
             received += int(line.split("=")[1].split("/")[1])
-    sent = hosts * seconds
+    sent = hosts * rounds
     return {
         "mode": "fping",
         "hosts": hosts,
+        "interval_s": interval,
         "probes_per_s": sent / wall,
         "cpu_s_per_1000": 1000 * (usage.ru_utime + usage.ru_stime) / sent,
         "memory_kb_per_host": usage.ru_maxrss / hosts,
-        "period_mean_ms": 1000 * wall / seconds,
+        "period_mean_ms": 1000 * wall / rounds,
         "period_worst_ms": float("nan"),
         "received": received,
         "sent": sent,
@@ -156,14 +169,15 @@ def main():
     fcntl.flock(lock, fcntl.LOCK_EX)
     parser = argparse.ArgumentParser()
     parser.add_argument("--seconds", type=int, default=30)
+    parser.add_argument("--interval", type=int, default=1)
     parser.add_argument("hosts", type=int, nargs="+")
     args = parser.parse_args()
     rows = []
     for n in args.hosts:
         for mode in ("monitor", "bare"):
-            rows.append(run_wine(mode, n, args.seconds))
+            rows.append(run_wine(mode, n, args.seconds, args.interval))
             print(json.dumps(rows[-1]), flush=True)
-        rows.append(run_fping(n, args.seconds))
+        rows.append(run_fping(n, args.seconds, args.interval))
         print(json.dumps(rows[-1]), flush=True)
     print()
     print(f"{'hosts':>6} {'run':>8} {'probes/s':>9} {'CPU s/1000':>10} {'KB/host':>8} {'mean ms':>8} {'worst ms':>9}")
