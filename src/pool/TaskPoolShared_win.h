@@ -48,6 +48,12 @@ struct PoolShared {
   std::atomic<HANDLE> threadEvent{nullptr};    // auto-reset: a worker registered / the pool ended
   std::atomic<HANDLE> taskDoneEvent{nullptr};  // auto-reset: raised after every task
   std::atomic<HANDLE> runGate{nullptr};        // manual-reset: signalled = running
+  // A hint for the workers, so that a running pool costs no gate wait per task (each wait is a
+  // round trip to the kernel, and under Wine to its server). Pause resets the gate first and
+  // then sets the hint; Resume clears the hint first and then sets the gate. Whatever order
+  // concurrent calls take, a closed gate never goes with a cleared hint once Pause returned; an
+  // open gate with the hint set only costs a wait that passes at once.
+  std::atomic<bool> gateMayBeClosed{false};
   std::atomic<std::int32_t> threadCount{0};    // registered live workers
   std::atomic<std::int32_t> busyCount{0};
   std::atomic<std::int32_t> queuedCount{0};

@@ -125,8 +125,9 @@ void WorkerMain(PoolShared& pool, std::int32_t kind) {
     const DWORD limit = kind == kExtraWorker ? static_cast<DWORD>(pool.idleTimeoutMs.load()) : INFINITE;
     const BOOL taken = ::GetQueuedCompletionStatus(port, &first, &second, &overlapped, limit);
     // While paused the worker waits here holding the packet it took; the task still counts
-    // as queued.
-    ::WaitForSingleObject(runGate, INFINITE);
+    // as queued. A worker that finds no pause under way passes without asking the gate, as if
+    // it had passed just before a Pause that comes now.
+    if (pool.gateMayBeClosed.load()) ::WaitForSingleObject(runGate, INFINITE);
     // An idle time-out, a failed dequeue, an exit packet, or any packet while the pool drops
     // its queue ends the worker; a task packet taken then is dropped unrun.
     if (pool.runFlag.load() != 1 || !taken || overlapped == ExitPacketMark() || overlapped == nullptr) break;

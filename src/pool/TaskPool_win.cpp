@@ -218,6 +218,7 @@ std::int32_t TaskPool::Create(OptionalInt countArg, OptionalInt maxArg, Optional
   pool.threadEvent.store(threadEvent.release());
   pool.taskDoneEvent.store(taskDoneEvent.release());
   pool.runGate.store(runGate.release());
+  pool.gateMayBeClosed.store(false);
 
   // Undoes everything this call made; the supervisor, if started, is told to end (it finds the
   // state not running) and has ended before its events are closed.
@@ -308,14 +309,18 @@ std::int32_t TaskPool::Pause() {
   PoolShared* pool = shared_.load();
   if (pool == nullptr) return 0;
   PoolCall call(*pool);
-  return call.Running() && ::ResetEvent(pool->runGate.load()) ? 1 : 0;
+  if (!call.Running() || !::ResetEvent(pool->runGate.load())) return 0;
+  pool->gateMayBeClosed.store(true);
+  return 1;
 }
 
 std::int32_t TaskPool::Resume() {
   PoolShared* pool = shared_.load();
   if (pool == nullptr) return 0;
   PoolCall call(*pool);
-  return call.Running() && ::SetEvent(pool->runGate.load()) ? 1 : 0;
+  if (!call.Running()) return 0;
+  pool->gateMayBeClosed.store(false);
+  return ::SetEvent(pool->runGate.load()) ? 1 : 0;
 }
 
 std::int32_t TaskPool::SignalTaskDone() {
