@@ -8,7 +8,7 @@ using enum Control;
 using enum ControlKind;
 using enum FontRole;
 
-constexpr std::array<ControlSpec, 23> kControls{{
+constexpr std::array<ControlLayout, 23> kControls{{
     // control            kind         form name           text at start           rect (l, t, w, h)   flags                  font        tab
     {超级列表框1, ListView, "超级列表框1", "", {0, 0, 756, 283}, 0, Chinese, 0},
     {单选框_ICMP, RadioButton, "单选框_ICMP", "ICMP", {11, 326, 50, 16}, kChecked, GuiDefault, 0},
@@ -36,7 +36,7 @@ constexpr std::array<ControlSpec, 23> kControls{{
     {状态条1, StatusBar, "状态条1", "", {0, 365, 578, 20}, 0, GuiDefault, std::nullopt},
 }};
 
-constexpr std::array<ColumnSpec, kListColumnCount> kColumns{{
+constexpr std::array<ColumnLayout, kListColumnCount> kColumns{{
     {"序号*", 48, ColumnAlign::Left},
     {"主机地址/域名*", 110, ColumnAlign::Centre},
     {"主机名称*", 100, ColumnAlign::Centre},
@@ -49,15 +49,15 @@ constexpr std::array<ColumnSpec, kListColumnCount> kColumns{{
 
 }  // namespace
 
-std::span<const ControlSpec> MainWindowControls() { return kControls; }
+std::span<const ControlLayout> MainWindowControls() { return kControls; }
 
-const ControlSpec& SpecOf(Control control) {
-  for (const ControlSpec& spec : kControls) {
-    if (spec.control == control) return spec;
+const ControlLayout& LayoutOf(Control control) {
+  for (const ControlLayout& entry : kControls) {
+    if (entry.control == control) return entry;
   }
   return kControls[0];  // unreachable: every control is in the table (a unit test checks)
 }
 
-std::span<const ColumnSpec> ListColumns() { return kColumns; }
+std::span<const ColumnLayout> ListColumns() { return kColumns; }
 
 }  // namespace uptorra

@@ -39,7 +39,7 @@ struct LayoutRect {
   int left, top, width, height;
 };
 
-struct ControlSpec {
+struct ControlLayout {
   Control control;
   ControlKind kind;
   const char* formName;  // GBK
@@ -54,17 +54,17 @@ struct ControlSpec {
 
 // Every control, in the order of creation: Tab order first (the window's Tab order is the
 // creation order of its tab stops), the controls that take no focus after them.
-std::span<const ControlSpec> MainWindowControls();
-const ControlSpec& SpecOf(Control control);
+std::span<const ControlLayout> MainWindowControls();
+const ControlLayout& LayoutOf(Control control);
 
 enum class ColumnAlign { Left, Centre };
-struct ColumnSpec {
+struct ColumnLayout {
   const char* title;  // GBK; an asterisk marks a sortable column
   int width;
   ColumnAlign align;
 };
 inline constexpr int kListColumnCount = 8;
-std::span<const ColumnSpec> ListColumns();
+std::span<const ColumnLayout> ListColumns();
 
 // Right edges of the two status-bar panes, from the bar's left edge.
 inline constexpr std::array<int, 2> kStatusPaneRightEdges{374, 748};

@@ -24,17 +24,17 @@ struct WindowKind {
   DWORD exStyle;
 };
 
-WindowKind KindOf(const ControlSpec& spec) {
-  switch (spec.kind) {
+WindowKind KindOf(const ControlLayout& entry) {
+  switch (entry.kind) {
     case ControlKind::ListView:
       // Virtual (owner data): the model paints the rows, so 10,000 hosts cost nothing to load.
       return {WC_LISTVIEWW, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_OWNERDATA, WS_EX_CLIENTEDGE};
     case ControlKind::Label:
-      return {WC_STATICW, SS_LEFT | SS_NOPREFIX | ((spec.flags & kNotifies) ? SS_NOTIFY : 0u), 0};
+      return {WC_STATICW, SS_LEFT | SS_NOPREFIX | ((entry.flags & kNotifies) ? SS_NOTIFY : 0u), 0};
     case ControlKind::RadioButton:
       return {WC_BUTTONW, BS_AUTORADIOBUTTON, 0};
     case ControlKind::Edit: {
-      const DWORD align = (spec.flags & kCentred) ? ES_CENTER : ES_LEFT;
+      const DWORD align = (entry.flags & kCentred) ? ES_CENTER : ES_LEFT;
       return {WC_EDITW, ES_AUTOHSCROLL | align, WS_EX_CLIENTEDGE};
     }
     case ControlKind::Button:
@@ -42,7 +42,7 @@ WindowKind KindOf(const ControlSpec& spec) {
     case ControlKind::CheckBox:
       return {WC_BUTTONW, BS_AUTOCHECKBOX, 0};
     case ControlKind::Picture:
-      return {WC_STATICW, SS_OWNERDRAW | ((spec.flags & kNotifies) ? SS_NOTIFY : 0u), 0};
+      return {WC_STATICW, SS_OWNERDRAW | ((entry.flags & kNotifies) ? SS_NOTIFY : 0u), 0};
     case ControlKind::StatusBar:
       // Placed where the layout says, not docked along the window's bottom edge.
       return {STATUSCLASSNAMEW, CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER, 0};
@@ -50,15 +50,15 @@ WindowKind KindOf(const ControlSpec& spec) {
   return {WC_STATICW, 0, 0};
 }
 
-DWORD CommonStyle(const ControlSpec& spec) {
+DWORD CommonStyle(const ControlLayout& entry) {
   DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
-  if (!(spec.flags & kHidden)) style |= WS_VISIBLE;
-  if (spec.flags & kDisabled) style |= WS_DISABLED;
-  if (spec.tabOrder) {
+  if (!(entry.flags & kHidden)) style |= WS_VISIBLE;
+  if (entry.flags & kDisabled) style |= WS_DISABLED;
+  if (entry.tabOrder) {
     style |= WS_TABSTOP;
     // Every control is a group of its own, except that the port radio button joins the ICMP
     // one before it: one group of two, where selecting one clears the other.
-    if (spec.control != Control::单选框_端口) style |= WS_GROUP;
+    if (entry.control != Control::单选框_端口) style |= WS_GROUP;
   } else {
     style |= WS_GROUP;
   }
@@ -72,20 +72,20 @@ UniqueIcon LoadIconSized(HINSTANCE instance, int id, int size) {
 }  // namespace
 
 bool MainWindow::CreateControls() {
-  for (const ControlSpec& spec : MainWindowControls()) {
-    const WindowKind kind = KindOf(spec);
-    const std::wstring text = WideFromGbk(spec.text);
+  for (const ControlLayout& entry : MainWindowControls()) {
+    const WindowKind kind = KindOf(entry);
+    const std::wstring text = WideFromGbk(entry.text);
     // Created in table order: the Tab order of a window is the creation order of its tab stops.
-    HWND control = ::CreateWindowExW(kind.exStyle, kind.className, text.c_str(), kind.style | CommonStyle(spec), 0, 0,
-                                     0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.control))),
+    HWND control = ::CreateWindowExW(kind.exStyle, kind.className, text.c_str(), kind.style | CommonStyle(entry), 0, 0,
+                                     0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(entry.control))),
                                      instance_, nullptr);
     if (!control) return false;
-    controls_[static_cast<std::size_t>(spec.control)] = control;
-    if (spec.kind == ControlKind::Edit) {
+    controls_[static_cast<std::size_t>(entry.control)] = control;
+    if (entry.kind == ControlKind::Edit) {
       ::SendMessageW(control, EM_SETLIMITTEXT, 0, 0);  // no length limit
-      if (spec.flags & kIntegerInput) MakeIntegerEdit(control);
+      if (entry.flags & kIntegerInput) MakeIntegerEdit(control);
     }
-    if (spec.flags & kChecked) ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
+    if (entry.flags & kChecked) ::SendMessageW(control, BM_SETCHECK, BST_CHECKED, 0);
   }
   NotifyRightButton(Item(Control::查看日志), kRightButtonMessage);
   Status().SetText(0, {});
@@ -100,19 +100,19 @@ void MainWindow::ApplyLayout() {
   fonts_ = CreateWindowFonts(dpi_);
   RECT client{};
   ::GetClientRect(hwnd_, &client);
-  for (const ControlSpec& spec : MainWindowControls()) {
-    HWND control = Item(spec.control);
-    int top = Scale(spec.rect.top);
-    if (spec.kind == ControlKind::StatusBar) {
+  for (const ControlLayout& entry : MainWindowControls()) {
+    HWND control = Item(entry.control);
+    int top = Scale(entry.rect.top);
+    if (entry.kind == ControlKind::StatusBar) {
       // The bar sits on the bottom edge of the client area. Its place in the layout assumes a
       // client area 385 pixels high; where the frame is thinner (the outer size is fixed) the
       // client area is taller, and the bar moves down with the bottom edge instead of cutting
       // through the bottom row of controls. It never moves above its place in the layout.
-      top = std::max(top, static_cast<int>(client.bottom) - Scale(spec.rect.height));
+      top = std::max(top, static_cast<int>(client.bottom) - Scale(entry.rect.height));
     }
-    ::SetWindowPos(control, nullptr, Scale(spec.rect.left), top, Scale(spec.rect.width), Scale(spec.rect.height),
+    ::SetWindowPos(control, nullptr, Scale(entry.rect.left), top, Scale(entry.rect.width), Scale(entry.rect.height),
                    SWP_NOZORDER | SWP_NOACTIVATE);
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.For(spec.font)), TRUE);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.For(entry.font)), TRUE);
   }
 
   std::array<int, kStatusPaneCount> edges{};
@@ -153,7 +153,7 @@ void MainWindow::LoadPictures() {
     statusImages_ = std::move(images);  // the old list goes only after the control let go of it
   }
 
-  const LayoutRect& box = SpecOf(Control::图片框1).rect;
+  const LayoutRect& box = LayoutOf(Control::图片框1).rect;
   signature_ = RenderPicture(signatureSource_, Scale(box.width), Scale(box.height), ::GetSysColor(COLOR_BTNFACE));
   ::InvalidateRect(Item(Control::图片框1), nullptr, FALSE);
 }

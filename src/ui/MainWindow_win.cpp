@@ -273,13 +273,13 @@ bool MainWindow::IsEnabled(Control control) const { return ::IsWindowEnabled(Ite
 void MainWindow::SetEnabled(Control control, bool enabled) { ::EnableWindow(Item(control), enabled ? TRUE : FALSE); }
 
 bool MainWindow::IsChecked(Control control) const {
-  const ControlKind kind = SpecOf(control).kind;
+  const ControlKind kind = LayoutOf(control).kind;
   if (kind != ControlKind::RadioButton && kind != ControlKind::CheckBox) return false;
   return ::SendMessageW(Item(control), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void MainWindow::SetChecked(Control control, bool checked) {
-  const ControlKind kind = SpecOf(control).kind;
+  const ControlKind kind = LayoutOf(control).kind;
   if (kind == ControlKind::RadioButton && checked) {
     // The two radio buttons are one group: selecting one clears the other.
     ::CheckRadioButton(hwnd_, ControlId(Control::单选框_ICMP), ControlId(Control::单选框_端口), ControlId(control));

@@ -65,7 +65,7 @@ struct Failure {
 
 [[noreturn]] void Fail(const std::string& message) { throw Failure{message}; }
 
-std::string FormName(Control control) { return Utf8FromWide(WideFromGbk(SpecOf(control).formName)); }
+std::string FormName(Control control) { return Utf8FromWide(WideFromGbk(LayoutOf(control).formName)); }
 
 json RectJson(const RECT& r) { return {r.left, r.top, r.right - r.left, r.bottom - r.top}; }
 
@@ -98,8 +98,8 @@ struct Session {
   HWND ControlById(const std::string& name) {
     HWND window = Main();
     int id = 0;
-    for (const ControlSpec& spec : MainWindowControls()) {
-      if (FormName(spec.control) == name) id = ControlId(spec.control);
+    for (const ControlLayout& entry : MainWindowControls()) {
+      if (FormName(entry.control) == name) id = ControlId(entry.control);
     }
     if (id == 0) id = std::atoi(name.c_str());
     HWND control = ::GetDlgItem(window, id);
@@ -180,8 +180,8 @@ json StateJson(Session& session, int maxRows) {
   for (HWND child : Children(main)) {
     const int id = ::GetDlgCtrlID(child);
     std::string name = std::to_string(id);
-    for (const ControlSpec& spec : MainWindowControls()) {
-      if (ControlId(spec.control) == id) name = FormName(spec.control);
+    for (const ControlLayout& entry : MainWindowControls()) {
+      if (ControlId(entry.control) == id) name = FormName(entry.control);
     }
     RECT r{};
     ::GetWindowRect(child, &r);

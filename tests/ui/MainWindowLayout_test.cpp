@@ -9,9 +9,9 @@ namespace {
 
 TEST(MainWindowLayoutTest, EveryControlOnce) {
   std::set<Control> seen;
-  for (const ControlSpec& spec : MainWindowControls()) {
-    EXPECT_TRUE(seen.insert(spec.control).second) << spec.formName;
-    EXPECT_EQ(&SpecOf(spec.control), &spec);
+  for (const ControlLayout& entry : MainWindowControls()) {
+    EXPECT_TRUE(seen.insert(entry.control).second) << entry.formName;
+    EXPECT_EQ(&LayoutOf(entry.control), &entry);
   }
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(Control::状态条1) + 1);
 }
@@ -21,14 +21,14 @@ TEST(MainWindowLayoutTest, CreationOrderIsTheTabOrder) {
   // first, by ascending place, and the controls that take no focus after them.
   int last = -1;
   bool focusable = true;
-  for (const ControlSpec& spec : MainWindowControls()) {
-    if (!spec.tabOrder) {
+  for (const ControlLayout& entry : MainWindowControls()) {
+    if (!entry.tabOrder) {
       focusable = false;
       continue;
     }
-    EXPECT_TRUE(focusable) << spec.formName << " comes after a control that takes no focus";
-    EXPECT_GE(*spec.tabOrder, last) << spec.formName;
-    last = *spec.tabOrder;
+    EXPECT_TRUE(focusable) << entry.formName << " comes after a control that takes no focus";
+    EXPECT_GE(*entry.tabOrder, last) << entry.formName;
+    last = *entry.tabOrder;
   }
 }
 
