@@ -27,6 +27,8 @@
 #include "log/EventLogWriter.h"
 #include "log/TimeText.h"
 
+#include "BenchArgs.h"
+
 namespace {
 
 using namespace uptorra;
@@ -135,16 +137,6 @@ void RunCase(const char* method, Writer& writer, const Text& path, std::size_t o
   std::fflush(stdout);
 }
 
-std::vector<int> Numbers(const char* list) {
-  std::vector<int> numbers;
-  for (const char* p = list; *p;) {
-    numbers.push_back(std::atoi(p));
-    while (*p && *p != ',') ++p;
-    if (*p == ',') ++p;
-  }
-  return numbers;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,7 +149,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--dir=", 0) == 0) dir = arg.substr(6);
-    if (arg.rfind("--sizes=", 0) == 0) sizesMiB = Numbers(arg.c_str() + 8);
+    if (arg.rfind("--sizes=", 0) == 0) sizesMiB = NumberList(arg.c_str() + 8);
     if (arg.rfind("--threads=", 0) == 0) threadCount = std::atoi(arg.c_str() + 10);
     if (arg.rfind("--entries=", 0) == 0) entriesPerThread = std::atoi(arg.c_str() + 10);
   }

@@ -33,6 +33,7 @@
 #include "core/TaskPoolMonitor_win.h"
 #include "core/PacedWait_win.h"
 #include "log/EventLog.h"
+#include "support/QuietWindow.h"
 
 using namespace uptorra;
 
@@ -150,25 +151,7 @@ class MeasuredServices : public ProgramServices {
 };
 
 // A window that no one sees: monitoring control only needs somewhere to put its texts.
-class NoWindow : public WindowServices {
- public:
-  void SetPaneText(int, const Text&) override {}
-  Text PaneText(int) const override { return {}; }
-  MessageAnswer ShowMessage(const Text&, const Text&, MessageButtons) override { return MessageAnswer::Ok; }
-  Text ControlText(Control) const override { return {}; }
-  void SetControlText(Control, const Text&) override {}
-  bool IsEnabled(Control) const override { return true; }
-  void SetEnabled(Control, bool) override {}
-  bool IsChecked(Control) const override { return false; }
-  void SetChecked(Control, bool) override {}
-  void SetTimerPeriod(std::uint32_t) override {}
-  std::uint32_t TimerPeriod() const override { return 0; }
-  Text ColumnTitle(int) const override { return {}; }
-  void SetColumnTitle(int, const Text&) override {}
-  bool IsWindowVisible() const override { return true; }
-  void SetWindowVisible(bool) override {}
-  void ShowTrayIcon(const Text&) override {}
-};
+using NoWindow = uptorra::test::QuietWindow;
 
 void PrintMemory(const char* key) {
   PROCESS_MEMORY_COUNTERS_EX m{};

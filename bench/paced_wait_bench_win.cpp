@@ -26,6 +26,8 @@
 #include "core/PacedWait_win.h"
 #include "core/PumpMessages_win.h"
 
+#include "BenchArgs.h"
+
 namespace {
 
 using namespace uptorra;
@@ -187,16 +189,6 @@ void RunCase(const Case& run, int serverPid, double budgetSeconds) {
   std::fflush(stdout);
 }
 
-std::vector<int> Numbers(const char* list) {
-  std::vector<int> numbers;
-  for (const char* p = list; *p;) {
-    numbers.push_back(std::atoi(p));
-    while (*p && *p != ',') ++p;
-    if (*p == ',') ++p;
-  }
-  return numbers;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -208,8 +200,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.rfind("--server-pid=", 0) == 0) serverPid = std::atoi(arg.c_str() + 13);
-    if (arg.rfind("--threads=", 0) == 0) threadCounts = Numbers(arg.c_str() + 10);
-    if (arg.rfind("--seconds=", 0) == 0) seconds = Numbers(arg.c_str() + 10);
+    if (arg.rfind("--threads=", 0) == 0) threadCounts = NumberList(arg.c_str() + 10);
+    if (arg.rfind("--seconds=", 0) == 0) seconds = NumberList(arg.c_str() + 10);
     if (arg.rfind("--budget=", 0) == 0) budget = std::atof(arg.c_str() + 9);
     if (arg.rfind("--methods=", 0) == 0) {
       timer = arg.find("timer") != std::string::npos;

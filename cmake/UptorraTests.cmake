@@ -54,6 +54,7 @@ foreach(src ${_benches})
   string(REGEX REPLACE "_bench(_win)?$" "" _name "${_name}")
   add_executable(bench_${_name} ${src})
   target_link_libraries(bench_${_name} PRIVATE uptorra_lib)
+  target_include_directories(bench_${_name} PRIVATE "${CMAKE_SOURCE_DIR}/tests")
 endforeach()
 
 # Loopback peers (push service, proxy, SMTP) that the notify tests talk to.

@@ -3,40 +3,22 @@
 #include <map>
 #include <vector>
 
-#include "ui/WindowServices.h"
+#include "support/QuietWindow.h"
 
 namespace uptorra::test {
 
-class StartupWindow : public WindowServices {
+class StartupWindow : public QuietWindow {
  public:
   struct Box {
     Text text, caption;
     MessageButtons buttons;
   };
   std::vector<Box> boxes;
-  Text panes[2];
 
-  void SetPaneText(int pane, const Text& text) override {
-    if (pane == 0 || pane == 1) panes[pane] = text;
-  }
-  Text PaneText(int pane) const override { return pane == 0 || pane == 1 ? panes[pane] : Text(); }
   MessageAnswer ShowMessage(const Text& text, const Text& caption, MessageButtons buttons) override {
     boxes.push_back({text, caption, buttons});
     return MessageAnswer::Ok;
   }
-  Text ControlText(Control) const override { return {}; }
-  void SetControlText(Control, const Text&) override {}
-  bool IsEnabled(Control) const override { return true; }
-  void SetEnabled(Control, bool) override {}
-  bool IsChecked(Control) const override { return false; }
-  void SetChecked(Control, bool) override {}
-  void SetTimerPeriod(std::uint32_t) override {}
-  std::uint32_t TimerPeriod() const override { return 0; }
-  Text ColumnTitle(int) const override { return {}; }
-  void SetColumnTitle(int, const Text&) override {}
-  bool IsWindowVisible() const override { return true; }
-  void SetWindowVisible(bool) override {}
-  void ShowTrayIcon(const Text&) override {}
 };
 
 }  // namespace uptorra::test

@@ -10,11 +10,11 @@
 #include <map>
 #include <vector>
 
-#include "ui/WindowServices.h"
+#include "support/QuietWindow.h"
 
 namespace uptorra::test {
 
-class MailScriptedWindow : public WindowServices {
+class MailScriptedWindow : public QuietWindow {
  public:
   explicit MailScriptedWindow(UINT shortenedPeriodMs = 300) : shortenedPeriodMs_(shortenedPeriodMs) {
     static const wchar_t kClass[] = L"UptorraMailScriptedWindow";
@@ -45,18 +45,8 @@ class MailScriptedWindow : public WindowServices {
   std::vector<std::uint32_t> periodsSet;  // every SetTimerPeriod, in order
   int timerEvents = 0;
   int appMessages = 0;  // WM_APP messages dispatched to the window
-  Text panes[2];
   std::map<Control, bool> checked;
 
-  void SetPaneText(int pane, const Text& text) override {
-    if (pane == 0 || pane == 1) panes[pane] = text;
-  }
-  Text PaneText(int pane) const override { return pane == 0 || pane == 1 ? panes[pane] : Text(); }
-  MessageAnswer ShowMessage(const Text&, const Text&, MessageButtons) override { return MessageAnswer::Ok; }
-  Text ControlText(Control) const override { return {}; }
-  void SetControlText(Control, const Text&) override {}
-  bool IsEnabled(Control) const override { return true; }
-  void SetEnabled(Control, bool) override {}
   bool IsChecked(Control control) const override {
     const auto it = checked.find(control);
     return it != checked.end() && it->second;
@@ -73,12 +63,6 @@ class MailScriptedWindow : public WindowServices {
     }
   }
   std::uint32_t TimerPeriod() const override { return period_; }
-
-  Text ColumnTitle(int) const override { return {}; }
-  void SetColumnTitle(int, const Text&) override {}
-  bool IsWindowVisible() const override { return true; }
-  void SetWindowVisible(bool) override {}
-  void ShowTrayIcon(const Text&) override {}
 
  private:
   static constexpr UINT_PTR kTimerId = 1;

@@ -50,6 +50,7 @@
 
 #include "core/Gbk_win.h"
 #include "support/RemoteWindow_win.h"
+#include "support/SystemHandles_win.h"
 #include "ui/ControlIds.h"
 #include "ui/MainWindowLayout.h"
 
@@ -356,76 +357,26 @@ struct HandleCounts {
 };
 
 HandleCounts HandleCountsOf(DWORD pid) {
-  struct Entry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX
-    PVOID object;
-    ULONG_PTR processId;
-    ULONG_PTR handle;
-    ULONG access;
-    USHORT backTrace;
-    USHORT type;
-    ULONG attributes;
-    ULONG reserved;
-  };
-  struct Table {  // SYSTEM_HANDLE_INFORMATION_EX
-    ULONG_PTR count;
-    ULONG_PTR reserved;
-    Entry entries[1];
-  };
-  struct TypeName {  // the start of OBJECT_TYPE_INFORMATION
-    USHORT length;
-    USHORT maximumLength;
-    PWSTR buffer;
-  };
-  constexpr ULONG kSystemExtendedHandleInformation = 64;
-  constexpr ULONG kObjectTypeInformation = 2;
-  constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
-  using QuerySystem = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
-  using QueryObject = LONG(WINAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-  const auto querySystem =
-      reinterpret_cast<QuerySystem>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQuerySystemInformation")));
-  const auto queryObject =
-      reinterpret_cast<QueryObject>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtQueryObject")));
   HandleCounts counts;
-  if (!querySystem) return counts;
-  std::vector<unsigned char> buffer(1 << 20);
-  for (int attempt = 0; attempt < 8; ++attempt) {
-    ULONG needed = 0;
-    const LONG status =
-        querySystem(kSystemExtendedHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
-    if (status == kInfoLengthMismatch) {
-      buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 65536));
-      continue;
-    }
-    if (status < 0) return counts;
-    const auto* table = reinterpret_cast<const Table*>(buffer.data());
-    std::map<USHORT, std::pair<long long, ULONG_PTR>> types;  // type: count, one handle of it
-    counts.total = 0;
-    for (ULONG_PTR i = 0; i < table->count; ++i) {
-      if (table->entries[i].processId != pid) continue;
-      ++counts.total;
-      auto& type = types[table->entries[i].type];
-      ++type.first;
-      type.second = table->entries[i].handle;
-    }
-    HANDLE process = ::OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
-    for (const auto& [type, info] : types) {
-      std::string name = std::to_string(type);
-      HANDLE copy = nullptr;
-      if (process && queryObject &&
-          ::DuplicateHandle(process, reinterpret_cast<HANDLE>(info.second), ::GetCurrentProcess(), &copy, 0, FALSE,
-                            DUPLICATE_SAME_ACCESS)) {
-        alignas(8) unsigned char typeInfo[1024] = {};
-        if (queryObject(copy, kObjectTypeInformation, typeInfo, sizeof typeInfo, nullptr) >= 0) {
-          const auto* typeName = reinterpret_cast<const TypeName*>(typeInfo);
-          if (typeName->buffer) name = Utf8FromWide(std::wstring(typeName->buffer, typeName->length / sizeof(wchar_t)));
-        }
-        ::CloseHandle(copy);
+  const std::optional<std::vector<SystemHandle>> handles = HandlesOfProcess(pid);
+  if (!handles) return counts;
+  counts.total = static_cast<long long>(handles->size());
+  std::map<USHORT, std::pair<long long, ULONG_PTR>> types;  // type: count, one handle of it
+  for (const SystemHandle& handle : *handles) {
+    auto& type = types[handle.type];
+    ++type.first;
+    type.second = handle.handle;
+  }
+  const UniqueHandle process(::OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid));
+  for (const auto& [type, info] : types) {
+    std::string name = std::to_string(type);
+    if (process) {
+      if (const UniqueHandle copy = DuplicateFrom(process.get(), info.second)) {
+        const std::wstring typeName = ObjectTypeName(copy.get());
+        if (!typeName.empty()) name = Utf8FromWide(typeName);
       }
-      counts.byType[name] = info.first;
     }
-    if (process) ::CloseHandle(process);
-    return counts;
+    counts.byType[name] = info.first;
   }
   return counts;
 }

@@ -13,12 +13,15 @@
 #include "log/EventLog.h"
 #include "support/TempDir_win.h"
 #include "ui/Links.h"
+#include "ui/CommandFixture_win.h"
 #include "ui/ScriptedWindow.h"
 
 namespace uptorra {
 namespace {
 
 using test::ScriptedWindow;
+using test::LoggedCommandTest;
+using test::ReadText;
 using test::TempDir;
 
 constexpr std::size_t kTimeTextLength = 19;  // YYYY-MM-DD hh:mm:ss
@@ -39,23 +42,7 @@ class RecordingShell : public ShellServices {
   bool browserPresent = true;
 };
 
-Text ReadText(const Text& path) {
-  Bytes bytes;
-  ReadWholeFile(path, bytes);
-  return bytes;
-}
-
-class CloseQuestionTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(ReplaceFileAtomically(logPath, "older entry\r\n"));
-    SetEventLogPath(logPath);
-  }
-  void TearDown() override { SetEventLogPath(""); }
-  TempDir dir;
-  Text logPath = dir.File("MyLog.log");
-  ScriptedWindow window;
-};
+class CloseQuestionTest : public LoggedCommandTest {};
 
 TEST_F(CloseQuestionTest, YesLogsTheCloseAndLetsTheWindowGo) {
   window.Answer(MessageAnswer::Yes);

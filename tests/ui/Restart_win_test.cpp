@@ -13,12 +13,15 @@
 #include "core/UniqueHandle_win.h"
 #include "log/EventLog.h"
 #include "support/TempDir_win.h"
+#include "ui/CommandFixture_win.h"
 #include "ui/ScriptedWindow.h"
 
 namespace uptorra {
 namespace {
 
 using test::ScriptedWindow;
+using test::LoggedCommandTest;
+using test::ReadText;
 using test::TempDir;
 
 constexpr DWORD kHangLimitMs = 30000;  // only against a hang: the restart takes about a second
@@ -59,12 +62,6 @@ bool WaitFor(Done done, DWORD limitMs = kHangLimitMs) {
     ::Sleep(50);
   }
   return true;
-}
-
-Text ReadText(const Text& path) {
-  Bytes bytes;
-  ReadWholeFile(path, bytes);
-  return bytes;
 }
 
 // ---- ShortPathOf ---------------------------------------------------------------------------
@@ -157,16 +154,8 @@ TEST(RestartProgram, ScriptIsWrittenWithTheShortPathAndTheDelay) {
 
 // ---- the command ---------------------------------------------------------------------------
 
-class RestartCommandTest : public ::testing::Test {
+class RestartCommandTest : public LoggedCommandTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(ReplaceFileAtomically(logPath, "older entry\r\n"));
-    SetEventLogPath(logPath);
-  }
-  void TearDown() override { SetEventLogPath(""); }
-  TempDir dir;
-  Text logPath = dir.File("MyLog.log");
-  ScriptedWindow window;
   int restarts = 0;
 };
 
