@@ -27,22 +27,11 @@
 #include "log/EventLogWriter.h"
 #include "log/TimeText.h"
 
-#include "BenchArgs.h"
+#include "BenchSupport_win.h"
 
 namespace {
 
 using namespace uptorra;
-
-double Seconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f{};
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER counter{};
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / frequency;
-}
 
 // One entry at a time: a lock around reading the whole log and replacing it. It keeps its
 // buffer between rewrites as the writer does, so that the two differ only in the number of

@@ -37,17 +37,12 @@
 
 using namespace uptorra;
 
+#include "BenchSupport_win.h"
+
 namespace {
 
 constexpr std::int32_t kDefaultIntervalSeconds = 1;
 std::int32_t gIntervalSeconds = kDefaultIntervalSeconds;
-
-double NowMs() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
 
 Text TargetOf(int i) {
   // 127.1.0.1, 127.1.0.2, ... : every 127.0.0.0/8 address answers on Linux loopback.

@@ -19,15 +19,9 @@
 #include "notify/PushMessage.h"
 #include "notify/SendAlert.h"
 
-namespace {
+#include "BenchSupport_win.h"
 
-double NowMs() {
-  LARGE_INTEGER frequency;
-  LARGE_INTEGER counter;
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&counter);
-  return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+namespace {
 
 template <typename F>
 void Measure(const char* what, int rounds, F&& f) {

@@ -26,7 +26,7 @@
 #include "core/PacedWait_win.h"
 #include "core/PumpMessages_win.h"
 
-#include "BenchArgs.h"
+#include "BenchSupport_win.h"
 
 namespace {
 
@@ -35,17 +35,6 @@ using namespace uptorra;
 constexpr DWORD kWakeMask = 0xFF;
 constexpr SIZE_T kThreadStack = 64 * 1024;
 constexpr int kSlices = 1000;
-
-double Seconds() {
-  static const double frequency = [] {
-    LARGE_INTEGER f{};
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER counter{};
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / frequency;
-}
 
 double FileTimeSeconds(const FILETIME& t) {
   return static_cast<double>((ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 1e7;

@@ -15,19 +15,14 @@
 #include "core/Gbk_win.h"
 #include "core/UniqueHandle_win.h"
 #include "log/TimeText.h"
+#include "support/HelperPath_win.h"
 #include "support/TempDir_win.h"
 
 namespace uptorra {
 namespace {
 
+using test::HelperPath;
 using test::TempDir;
-
-std::wstring HelperPath(const wchar_t* name) {
-  wchar_t self[MAX_PATH];
-  const DWORD len = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self, len);
-  return path.substr(0, path.find_last_of(L'\\') + 1) + name;
-}
 
 Bytes ReadLog(const Text& path) {
   Bytes bytes;

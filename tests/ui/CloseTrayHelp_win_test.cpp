@@ -11,6 +11,7 @@
 #include "core/Gbk_win.h"
 #include "core/Startup.h"
 #include "log/EventLog.h"
+#include "support/HelperPath_win.h"
 #include "support/TempDir_win.h"
 #include "ui/Links.h"
 #include "ui/CommandFixture_win.h"
@@ -22,6 +23,7 @@ namespace {
 using test::ScriptedWindow;
 using test::LoggedCommandTest;
 using test::ReadText;
+using test::HelperPath;
 using test::TempDir;
 
 constexpr std::size_t kTimeTextLength = 19;  // YYYY-MM-DD hh:mm:ss
@@ -136,13 +138,6 @@ TEST(HelpCommands, LinkCommandsHintInPaneOneAndOpenTheirPage) {
 }
 
 // ---- the system's shell --------------------------------------------------------------------
-
-std::wstring HelperPath(const wchar_t* name) {
-  wchar_t self[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self, length);
-  return path.substr(0, path.find_last_of(L'\\') + 1) + name;
-}
 
 bool WaitForFile(const Text& path) {
   const ULONGLONG end = ::GetTickCount64() + 30000;  // only against a hang

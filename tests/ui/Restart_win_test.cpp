@@ -12,6 +12,7 @@
 #include "core/Gbk_win.h"
 #include "core/UniqueHandle_win.h"
 #include "log/EventLog.h"
+#include "support/HelperPath_win.h"
 #include "support/TempDir_win.h"
 #include "ui/CommandFixture_win.h"
 #include "ui/ScriptedWindow.h"
@@ -22,16 +23,10 @@ namespace {
 using test::ScriptedWindow;
 using test::LoggedCommandTest;
 using test::ReadText;
+using test::HelperPath;
 using test::TempDir;
 
 constexpr DWORD kHangLimitMs = 30000;  // only against a hang: the restart takes about a second
-
-std::wstring HelperPath(const wchar_t* name) {
-  wchar_t self[MAX_PATH];
-  const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path(self, length);
-  return path.substr(0, path.find_last_of(L'\\') + 1) + name;
-}
 
 struct Started {
   UniqueHandle process;
